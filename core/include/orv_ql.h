@@ -1,0 +1,76 @@
+/*
+ * orv_ql.h - the metadata core of Orvanta preview.
+ *
+ * Six functions with C linkage are the only way into the core. Every text
+ * crossing this boundary is NUL-terminated UTF-8. Every string or buffer the
+ * core returns is owned by the caller until it is handed back, exactly once,
+ * to the matching release function. Arguments are only read during a call.
+ *
+ * All functions may be called from any thread, concurrently.
+ */
+#ifndef ORV_QL_H
+#define ORV_QL_H
+
+#include <stdbool.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(__GNUC__)
+#define ORV_QL_API __attribute__((visibility("default")))
+#else
+#define ORV_QL_API
+#endif
+
+/*
+ * Tells the core where the ExifTool script is and switches every later
+ * ExifTool run to an in-process Perl interpreter. Call once per process,
+ * before the other calls; the first call with a valid UTF-8 path wins and
+ * later calls change nothing. Returns true when the system Perl library is
+ * loaded. After a false result with a valid path, ExifTool cannot run at all
+ * for the rest of the process. A null or non-UTF-8 path returns false and
+ * changes nothing. Without any successful call, ExifTool runs as a child
+ * process: "exiftool" from PATH.
+ */
+ORV_QL_API bool orv_ql_init(const char *exiftool_script_path);
+
+/*
+ * Inspects one file and returns a compact JSON envelope: {"file":{...}} on
+ * success or {"error":"..."}. Never null. Release with orv_ql_free_string.
+ */
+ORV_QL_API char *orv_ql_inspect(const char *path);
+
+/*
+ * Returns an upright baseline JPEG of the file's picture (or of the first
+ * decodable preview embedded in a RAW file), fitted so that its longer side
+ * is 1800 pixels, or null when there is none. On success the exact byte count
+ * is stored through out_length; with a null out_length the result is null.
+ * Release with orv_ql_free_bytes(bytes, *out_length).
+ */
+ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t *out_length);
+
+/*
+ * Runs "exiftool -ver" and describes the run as text:
+ *   status=Some(0) out="12.57" err=""
+ * or "failed: <reason>" when ExifTool cannot be started. Never null.
+ * Release with orv_ql_free_string.
+ */
+ORV_QL_API char *orv_ql_selftest(void);
+
+/* Releases a string from orv_ql_inspect or orv_ql_selftest. Null is ignored. */
+ORV_QL_API void orv_ql_free_string(char *text);
+
+/*
+ * Releases a buffer from orv_ql_preview together with the length reported
+ * for it. A null pointer or a zero length is ignored.
+ */
+ORV_QL_API void orv_ql_free_bytes(uint8_t *bytes, size_t length);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORV_QL_H */

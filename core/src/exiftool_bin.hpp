@@ -1,0 +1,81 @@
+// Building and running ExifTool command lines. Where a run happens is decided
+// here and nowhere else: a child process ("exiftool" from PATH, or
+// /usr/bin/perl plus the script), or the in-process runner hook that
+// orv_ql_init installs.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "once_cell.hpp"
+#include "result.hpp"
+
+namespace orv {
+
+// The outcome of a run that took place. The status is a wait status: success
+// exactly when the process exited with code 0.
+struct RunOutput {
+    int wait_status = 0;
+    std::string out;
+    std::string err;
+
+    bool success() const;
+    // The exit code, or nothing when the run ended without one (a signal).
+    std::optional<int> exit_code() const;
+};
+
+using RunResult = Result<RunOutput, IoError>;
+
+// The in-process runner: receives the whole argument list, script path first.
+using Runner = RunResult (*)(const std::vector<std::string>& args);
+
+// Process-wide set-once cells; the first value written wins.
+extern OnceCell<std::string> EXIFTOOL_SCRIPT;
+extern OnceCell<Runner> EXIFTOOL_RUNNER;
+extern OnceCell<std::optional<std::string>> LOOK_CONFIG_PATH;
+
+class ExifToolCommand {
+public:
+    // Appends one argument (any bytes; not required to be UTF-8).
+    ExifToolCommand& arg(std::string_view value);
+
+    // Runs the command. Exit status and standard error are returned as data;
+    // an error means the run could not take place at all.
+    RunResult output() const;
+
+    const std::string& program() const { return program_; }
+    const std::vector<std::string>& args() const { return args_; }
+    const std::optional<std::string>& script() const { return script_; }
+
+private:
+    friend ExifToolCommand exiftool_command_inner();
+    std::string program_;
+    std::optional<std::string> script_;  // also the program's one fixed argument
+    std::vector<std::string> args_;
+};
+
+// "/usr/bin/perl" + script when orv_ql_init recorded one, else "exiftool".
+ExifToolCommand exiftool_command_inner();
+// As above, led by "-config" and the camera-look config file when it could be
+// written. Only the main tag read uses it.
+ExifToolCommand exiftool_command_with_config();
+
+// Runs program (looked up on PATH when it has no slash) with args, standard
+// input from /dev/null, both output streams captured. No shell is involved.
+RunResult run_child(const std::string& program, const std::vector<std::string>& args);
+
+// TMPDIR when set, else XDG_RUNTIME_DIR when set, else /tmp.
+std::string temp_dir();
+
+// The ExifTool config file defining the OrvantaCameraLook composite tag.
+extern const std::string_view kLookConfigText;
+inline constexpr std::string_view kLookConfigName = "orvanta-0.1.0.config";
+
+// Makes sure dir/orvanta-0.1.0.config holds exactly kLookConfigText and is
+// safe to hand to ExifTool; returns its path, or nothing when it cannot be
+// written or trusted. LOOK_CONFIG_PATH caches this for the temporary folder.
+std::optional<std::string> prepare_look_config(const std::string& dir);
+
+}  // namespace orv

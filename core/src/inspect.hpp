@@ -1,0 +1,12 @@
+// The metadata summary of one file.
+#pragma once
+
+#include <string>
+
+#include "record.hpp"
+
+namespace orv {
+
+InspectResult inspect(const std::string& path);
+
+}  // namespace orv

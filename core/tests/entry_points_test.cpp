@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "exiftool_bin.hpp"
+#include "orv_ql.h"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+std::string inspect(const char* path) {
+    char* text = orv_ql_inspect(path);
+    EXPECT_NE(text, nullptr);
+    std::string s = text ? text : "";
+    orv_ql_free_string(text);
+    return s;
+}
+
+}  // namespace
+
+TEST(EntryPoints, MissingOrNonUtf8PathIsNoFile) {
+    FakeExifTool fake;
+    EXPECT_EQ(inspect(nullptr), R"({"error":"No file"})");
+    EXPECT_EQ(inspect("/tmp/caf\xE9.jpg"), R"({"error":"No file"})");
+    EXPECT_TRUE(fake.runs().empty()) << "no ExifTool run for a path that never reaches the core";
+}
+
+TEST(EntryPoints, PreviewRefusesBadArgumentsWithoutTouchingTheLength) {
+    size_t length = 77;
+    EXPECT_EQ(orv_ql_preview(nullptr, 1, &length), nullptr);
+    EXPECT_EQ(orv_ql_preview("/tmp/\xFF.jpg", 1, &length), nullptr);
+    EXPECT_EQ(orv_ql_preview("/nonexistent/x.jpg", 1, &length), nullptr);
+    EXPECT_EQ(length, 77u);
+}
+
+TEST(EntryPoints, ReleaseFunctionsIgnoreNullAndZero) {
+    orv_ql_free_string(nullptr);
+    orv_ql_free_bytes(nullptr, 10);
+    // A real buffer with length 0 is ignored (and leaks by contract, so use a
+    // static one).
+    static uint8_t dummy[1];
+    orv_ql_free_bytes(dummy, 0);
+    SUCCEED();
+}
+
+TEST(EntryPoints, InitWithNullOrNonUtf8PathSetsNothing) {
+    EXPECT_FALSE(orv_ql_init(nullptr));
+    EXPECT_FALSE(orv_ql_init("/opt/\xFF/exiftool"));
+    EXPECT_EQ(EXIFTOOL_SCRIPT.get(), nullptr);
+    EXPECT_EQ(EXIFTOOL_RUNNER.get(), nullptr);
+    FakeExifTool fake;
+    fake.on({"-ver"}, {.out = "9.99"});
+    char* text = orv_ql_selftest();
+    EXPECT_STREQ(text, R"(status=Some(0) out="9.99" err="")");
+    orv_ql_free_string(text);
+}

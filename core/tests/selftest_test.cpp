@@ -1,0 +1,71 @@
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include "orv_ql.h"
+#include "selftest.hpp"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+std::string selftest() {
+    char* text = orv_ql_selftest();
+    std::string s = text ? text : "<null>";
+    orv_ql_free_string(text);
+    return s;
+}
+
+}  // namespace
+
+TEST(Selftest, HealthyRunWithDebiansExifTool) {
+    // The real exiftool from PATH, as a machine without orv_ql_init has it.
+    EXPECT_EQ(selftest(), R"(status=Some(0) out="12.57" err="")");
+}
+
+TEST(Selftest, AsksForTheVersionOnly) {
+    FakeExifTool fake;
+    fake.on({"-ver"}, {.out = "12.57\n"});
+    EXPECT_EQ(selftest(), R"(status=Some(0) out="12.57" err="")");
+    EXPECT_EQ(fake.runs(), (std::vector<std::vector<std::string>>{{"-ver"}}));
+}
+
+TEST(Selftest, InnerLineBreaksAreEscapedAndEndsTrimmed) {
+    FakeExifTool fake;
+    fake.on({"-ver"}, {.out = "\n12.57\nextra line\r\n", .err = "  warn\ting \n"});
+    EXPECT_EQ(selftest(), R"(status=Some(0) out="12.57\nextra line" err="warn\ting")");
+}
+
+TEST(Selftest, FailingExifToolShowsItsStatusAndMessage) {
+    FakeExifTool fake;
+    fake.on({"-ver"}, {.err = "Error: \"bad\" thing\n", .exit_code = 1});
+    EXPECT_EQ(selftest(), R"(status=Some(1) out="" err="Error: \"bad\" thing")");
+}
+
+TEST(Selftest, KilledBySignalHasNoStatusCode) {
+    FakeExifTool fake;
+    fake.on({"-ver"}, {.signal = SIGKILL});
+    EXPECT_EQ(selftest(), R"(status=None out="" err="")");
+}
+
+TEST(Selftest, MissingProgramSaysFailed) {
+    TempDir empty;
+    ScopedEnv path("PATH", empty.path().string());
+    EXPECT_EQ(selftest(), "failed: No such file or directory");
+}
+
+TEST(Selftest, QuotingEscapesWhatDoesNotPrint) {
+    EXPECT_EQ(debug_quote("a\\b\"c"), R"("a\\b\"c")");
+    EXPECT_EQ(debug_quote(std::string("x\0y", 3)), R"("x\0y")");
+    EXPECT_EQ(debug_quote("\x01\x7f\xC2\x85"), R"("\u{1}\u{7f}\u{85}")");
+    EXPECT_EQ(debug_quote("\xE2\x80\x8B"), R"("\u{200b}")");  // zero-width space
+    EXPECT_EQ(debug_quote("caf\xC3\xA9 \xE2\x9C\x93 '"), "\"caf\xC3\xA9 \xE2\x9C\x93 '\"");
+}
+
+TEST(Selftest, InvalidBytesBecomeReplacementCharacters) {
+    FakeExifTool fake;
+    fake.on({"-ver"}, {.out = "12.57\xFF"});
+    EXPECT_EQ(selftest(), "status=Some(0) out=\"12.57\xEF\xBF\xBD\" err=\"\"");
+}

@@ -1,0 +1,113 @@
+#include "test_support.hpp"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace orv::test {
+
+fs::path corpus(const std::string& relative) {
+    return fs::path(ORVQL_CORPUS_DIR) / relative;
+}
+
+fs::path staged_exiftool() {
+    return fs::path(ORVQL_STAGED_EXIFTOOL);
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+TempDir::TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "orvql-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path_, ec);
+}
+
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : name_(std::move(name)) {
+    if (const char* old = std::getenv(name_.c_str())) old_ = old;
+    if (value) {
+        ::setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (old_) {
+        ::setenv(name_.c_str(), old_->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
+}
+
+fs::path FakeExifTool::script() {
+    return fs::path(ORVQL_FAKE_EXIFTOOL);
+}
+
+FakeExifTool::FakeExifTool() {
+    fs::create_directories(dir_.path() / "bin");
+    fs::create_directories(dir_.path() / "rules");
+    fs::create_symlink(script(), dir_.path() / "bin" / "exiftool");
+    const char* path = std::getenv("PATH");
+    path_env_.emplace("PATH", (dir_.path() / "bin").string() + ":" + (path ? path : "/usr/bin:/bin"));
+    dir_env_.emplace("FAKE_EXIFTOOL_DIR", dir_.path().string());
+}
+
+FakeExifTool::~FakeExifTool() = default;
+
+void FakeExifTool::on(const std::vector<std::string>& match, const Reply& reply) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%04d", rules_++);
+    const fs::path rule = dir_.path() / "rules" / name;
+    fs::create_directories(rule);
+    std::string joined;
+    for (const auto& m : match) joined += m + std::string(1, '\0');
+    write_file(rule / "match", joined);
+    write_file(rule / "stdout", reply.out);
+    write_file(rule / "stderr", reply.err);
+    write_file(rule / "status", reply.signal ? "signal " + std::to_string(reply.signal)
+                                             : "exit " + std::to_string(reply.exit_code));
+}
+
+std::vector<std::vector<std::string>> FakeExifTool::runs() const {
+    const std::string log = read_file(dir_.path() / "log");
+    std::vector<std::vector<std::string>> result;
+    size_t pos = 0;
+    auto read_line_number = [&](char stop) {
+        const size_t end = log.find(stop, pos);
+        const size_t n = std::stoul(log.substr(pos, end - pos));
+        pos = end + 1;
+        return n;
+    };
+    while (pos < log.size()) {
+        const size_t count = read_line_number('\n');
+        std::vector<std::string> args;
+        for (size_t i = 0; i < count; ++i) {
+            const size_t len = read_line_number(':');
+            args.push_back(log.substr(pos, len));
+            pos += len + 1;
+        }
+        result.push_back(std::move(args));
+    }
+    return result;
+}
+
+}  // namespace orv::test

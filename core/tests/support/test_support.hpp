@@ -1,0 +1,79 @@
+// Shared helpers of the core test programs: temporary folders, environment
+// changes undone at scope end, corpus paths and the fake exiftool.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv::test {
+
+namespace fs = std::filesystem;
+
+// Root of the shared corpus of real camera files.
+fs::path corpus(const std::string& relative = "");
+
+// The staged ExifTool script of the build.
+fs::path staged_exiftool();
+
+std::string read_file(const fs::path& path);
+void write_file(const fs::path& path, const std::string& bytes);
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+// Sets (or with nullopt, removes) an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    std::optional<std::string> old_;
+};
+
+// The fake exiftool first on PATH for the scope; see support/fake-exiftool.
+class FakeExifTool {
+public:
+    FakeExifTool();
+    ~FakeExifTool();
+
+    struct Reply {
+        std::string out = {};
+        std::string err = {};
+        int exit_code = 0;
+        int signal = 0;  // when non-zero the run kills itself with it
+    };
+    // Adds a rule: runs whose arguments include every one of `match` get
+    // `reply`. Rules are tried in the order they were added.
+    void on(const std::vector<std::string>& match, const Reply& reply);
+
+    // Every run so far, each as its argument list.
+    std::vector<std::vector<std::string>> runs() const;
+
+    const fs::path& dir() const { return dir_.path(); }
+    // The fake's script, usable as the script path of a perl command line.
+    static fs::path script();
+
+private:
+    TempDir dir_;
+    int rules_ = 0;
+    std::optional<ScopedEnv> path_env_;
+    std::optional<ScopedEnv> dir_env_;
+};
+
+}  // namespace orv::test

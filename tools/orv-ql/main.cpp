@@ -1,0 +1,157 @@
+// orv-ql: the metadata core from the command line, through its six C entry
+// points only. For diagnostics, scripting and checks.
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "orv_ql.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kUsage =
+    "usage: orv-ql [--exiftool SCRIPT] inspect PATH...\n"
+    "       orv-ql [--exiftool SCRIPT] preview PATH [--orientation N] -o OUT.jpg\n"
+    "       orv-ql [--exiftool SCRIPT] selftest\n"
+    "\n"
+    "  inspect    print the metadata summary of each file, one JSON envelope per line\n"
+    "  preview    write the upright JPEG preview of a file (longer side 1800 px);\n"
+    "             exit 1 and no file when it has none\n"
+    "  selftest   run ExifTool's version query and describe the run\n"
+    "\n"
+    "  --exiftool SCRIPT   run ExifTool in-process through the system Perl library,\n"
+    "                      from SCRIPT; \"bundled\" means the ExifTool shipped with\n"
+    "                      orv-ql. Without it, \"exiftool\" from PATH runs as a child.\n"
+    "  --orientation N     EXIF orientation to turn the preview upright (default 1)\n"
+    "  -h, --help          show this help\n";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "orv-ql: %s\n%s", message.c_str(), kUsage);
+    return 2;
+}
+
+fs::path bundled_exiftool() {
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    return exe.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
+}
+
+int run_inspect(const std::vector<std::string>& paths) {
+    for (const auto& path : paths) {
+        char* envelope = orv_ql_inspect(path.c_str());
+        std::printf("%s\n", envelope ? envelope : R"({"error":"The file couldn't be read"})");
+        orv_ql_free_string(envelope);
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// Writes beside the target first and renames, so a failure never leaves a
+// partial picture at OUT.
+bool write_atomically(const std::string& out, const uint8_t* bytes, size_t length) {
+    const std::string tmp = out + ".orv-ql-tmp";
+    FILE* f = std::fopen(tmp.c_str(), "wb");
+    if (!f) return false;
+    const bool ok = std::fwrite(bytes, 1, length, f) == length;
+    if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), out.c_str()) != 0) {
+        std::remove(tmp.c_str());
+        return false;
+    }
+    return true;
+}
+
+int run_preview(const std::string& path, int64_t orientation, const std::string& out) {
+    size_t length = 0;
+    uint8_t* bytes = orv_ql_preview(path.c_str(), orientation, &length);
+    if (!bytes) {
+        std::fprintf(stderr, "orv-ql: no preview for %s\n", path.c_str());
+        return 1;
+    }
+    const bool ok = write_atomically(out, bytes, length);
+    orv_ql_free_bytes(bytes, length);
+    if (!ok) {
+        std::fprintf(stderr, "orv-ql: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+        return 1;
+    }
+    return 0;
+}
+
+int run_selftest() {
+    char* text = orv_ql_selftest();
+    std::printf("%s\n", text ? text : "failed: no result");
+    orv_ql_free_string(text);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    size_t i = 0;
+    std::string exiftool;
+    for (const auto& a : args) {
+        if (a == "-h" || a == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+    if (i < args.size() && args[i] == "--exiftool") {
+        if (i + 1 >= args.size()) return usage_error("--exiftool needs a script path");
+        exiftool = args[i + 1];
+        i += 2;
+    }
+    if (i >= args.size()) return usage_error("missing command");
+    const std::string command = args[i++];
+    std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
+
+    // Validate the whole command line before starting ExifTool.
+    std::string out, path;
+    int64_t orientation = 1;
+    if (command == "inspect") {
+        if (rest.empty()) return usage_error("inspect needs at least one PATH");
+    } else if (command == "preview") {
+        for (size_t k = 0; k < rest.size(); ++k) {
+            const std::string& a = rest[k];
+            if (a == "-o" || a == "--orientation") {
+                if (k + 1 >= rest.size()) return usage_error(a + " needs a value");
+                const std::string& v = rest[++k];
+                if (a == "-o") {
+                    out = v;
+                } else {
+                    const auto [p, ec] = std::from_chars(v.data(), v.data() + v.size(), orientation);
+                    if (ec != std::errc() || p != v.data() + v.size())
+                        return usage_error("--orientation needs an integer, not \"" + v + "\"");
+                }
+            } else if (path.empty()) {
+                path = a;
+            } else {
+                return usage_error("preview takes one PATH");
+            }
+        }
+        if (path.empty()) return usage_error("preview needs a PATH");
+        if (out.empty()) return usage_error("preview needs -o OUT.jpg");
+    } else if (command == "selftest") {
+        if (!rest.empty()) return usage_error("selftest takes no arguments");
+    } else {
+        return usage_error("unknown command \"" + command + "\"");
+    }
+
+    if (!exiftool.empty()) {
+        const std::string script = exiftool == "bundled" ? bundled_exiftool().string() : exiftool;
+        if (!orv_ql_init(script.c_str())) {
+            std::fprintf(stderr, "orv-ql: cannot run ExifTool in-process from %s: system Perl library not loaded\n",
+                         script.c_str());
+        }
+    }
+
+    if (command == "inspect") return run_inspect(rest);
+    if (command == "preview") return run_preview(path, orientation, out);
+    return run_selftest();
+}
