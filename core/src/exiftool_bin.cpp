@@ -78,6 +78,11 @@ ExifToolCommand& ExifToolCommand::arg(std::string_view value) {
     return *this;
 }
 
+ExifToolCommand& ExifToolCommand::file(std::string_view path) {
+    if (!path.empty() && path.front() == '-') return arg("./" + std::string(path));
+    return arg(path);
+}
+
 RunResult ExifToolCommand::output() const {
     std::vector<std::string> argv;
     argv.reserve(args_.size() + 1);

@@ -41,6 +41,11 @@ public:
     // Appends one argument (any bytes; not required to be UTF-8).
     ExifToolCommand& arg(std::string_view value);
 
+    // Appends a file path. ExifTool reads any argument starting with "-" as
+    // an option ("-" alone as standard input), so such a relative path goes
+    // in as "./" + path: the same file, never an option.
+    ExifToolCommand& file(std::string_view path);
+
     // Runs the command. Exit status and standard error are returned as data;
     // an error means the run could not take place at all.
     RunResult output() const;

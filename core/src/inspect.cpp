@@ -1,9 +1,78 @@
 #include "inspect.hpp"
 
-namespace orv {
+#include <sys/stat.h>
 
-InspectResult inspect(const std::string&) {
-    return fail(std::string("The file couldn't be read"));
+#include "exiftool.hpp"
+#include "exiftool_bin.hpp"
+#include "makernotes.hpp"
+#include "path_parts.hpp"
+#include "tag_map.hpp"
+#include "text.hpp"
+
+namespace orv {
+namespace {
+
+// The XMP subject list. Best effort: anything unreadable gives no keywords.
+std::vector<std::string> read_keywords(const std::string& path) {
+    std::vector<std::string> keywords;
+    const auto run = exiftool_command_inner().arg("-j").arg("-XMP-dc:Subject").file(path).output();
+    if (!run) return keywords;
+    const json doc = json::parse(run->out, nullptr, false);
+    if (!doc.is_array() || doc.empty() || !doc.front().is_object()) return keywords;
+    const auto subject = doc.front().find("Subject");
+    if (subject == doc.front().end()) return keywords;
+    if (subject->is_string()) {
+        keywords.push_back(subject->get<std::string>());
+    } else if (subject->is_array()) {
+        for (const auto& k : *subject) {
+            if (k.is_string()) keywords.push_back(k.get<std::string>());  // numbers are skipped
+        }
+    }
+    return keywords;
+}
+
+}  // namespace
+
+InspectResult inspect(const std::string& path) {
+    auto batch = read_batch({path});
+    if (!batch) return fail(batch.error());
+    if (batch->empty()) return fail("exiftool returned nothing for " + path);
+    ExifData& tags = batch->front();
+
+    InspectedFile f;
+    f.keywords = read_keywords(path);
+    f.orientation = tags.orientation.value_or(1);
+    f.makerNotes = analyse_maker_notes({path, tags.make, tags.model, f.orientation});
+
+    f.path = path;
+    f.filename = std::string(file_name(path).value_or(""));
+    f.extension = text::to_lower(file_extension(path).value_or(""));
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0) f.fileSize = static_cast<uint64_t>(st.st_size);
+    f.hasSidecar = ::stat(sidecar_path(path).c_str(), &st) == 0;
+
+    f.make = std::move(tags.make);
+    f.model = std::move(tags.model);
+    f.lens = std::move(tags.lens);
+    f.dateTaken = std::move(tags.dateTaken);
+    f.gpsLat = tags.gpsLat;
+    f.gpsLon = tags.gpsLon;
+    f.aperture = tags.aperture;
+    f.shutterSpeed = tags.shutterSpeed;
+    f.iso = tags.iso;
+    f.focalLength = tags.focalLength;
+    f.width = tags.width;
+    f.height = tags.height;
+    f.rating = tags.rating;
+    f.shutterCount = tags.shutterCount;
+    f.copyright = std::move(tags.copyright);
+    f.artist = std::move(tags.artist);
+    f.title = std::move(tags.title);
+    f.caption = std::move(tags.caption);
+    f.colorLabel = std::move(tags.colorLabel);
+    f.lookName = std::move(tags.lookName);
+    f.hasSerialNumbers = tags.hasSerialNumbers;
+    return f;
 }
 
 }  // namespace orv

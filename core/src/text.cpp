@@ -196,6 +196,22 @@ std::string_view trim(std::string_view s) {
     return s.substr(begin, end - begin);
 }
 
+std::vector<std::string_view> split_whitespace(std::string_view s, std::string_view extra) {
+    std::vector<std::string_view> pieces;
+    size_t start = 0;
+    for (size_t i = 0; i < s.size();) {
+        const size_t at = i;
+        const char32_t cp = next_code_point(s, i);
+        const bool separator = is_whitespace(cp) || (cp < 0x80 && extra.find(static_cast<char>(cp)) != std::string_view::npos);
+        if (separator) {
+            if (at > start) pieces.push_back(s.substr(start, at - start));
+            start = i;
+        }
+    }
+    if (start < s.size()) pieces.push_back(s.substr(start));
+    return pieces;
+}
+
 std::optional<double> parse_double(std::string_view s) {
     if (s.empty()) return std::nullopt;
     // from_chars rejects a leading "+", which the usual notation allows.

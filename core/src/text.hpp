@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orv::text {
 
@@ -26,6 +27,10 @@ std::string to_lower(std::string_view utf8);
 // Unicode White_Space property.
 bool is_whitespace(char32_t cp);
 std::string_view trim(std::string_view utf8);
+
+// The non-empty runs between Unicode white space (and, when given, between
+// any of the extra ASCII separators).
+std::vector<std::string_view> split_whitespace(std::string_view utf8, std::string_view extra_separators = {});
 
 // Parses text as a floating-point number in the usual decimal notation
 // (optional sign, fraction, exponent; "inf" and "nan" too). The whole text

@@ -1,0 +1,168 @@
+// The inspection over real camera files with Debian's ExifTool, against
+// values read off `exiftool -j -g -n` and the maker-note tags by hand.
+#include <gtest/gtest.h>
+
+#include "orv_ql.h"
+#include "tag_map.hpp"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+class Corpus : public ::testing::Test {
+protected:
+    json inspect(const std::string& relative) {
+        const std::string path = corpus(relative).string();
+        char* text = orv_ql_inspect(path.c_str());
+        const json doc = json::parse(text);
+        orv_ql_free_string(text);
+        EXPECT_TRUE(doc.contains("file")) << relative << ": " << doc.dump();
+        return doc.contains("file") ? doc["file"] : json::object();
+    }
+    void expect_focus(const json& f, double x, double y, double w, double h) {
+        const json& p = f["makerNotes"]["focus"];
+        ASSERT_TRUE(p.is_object()) << f["path"];
+        EXPECT_NEAR(p["x"].get<double>(), x, 1e-6);
+        EXPECT_NEAR(p["y"].get<double>(), y, 1e-6);
+        EXPECT_NEAR(p["w"].get<double>(), w, 1e-6);
+        EXPECT_NEAR(p["h"].get<double>(), h, 1e-6);
+    }
+    TempDir tmp_;
+    ScopedEnv env_{"TMPDIR", tmp_.path().string()};
+};
+
+json fields(const std::vector<std::pair<std::string, std::string>>& rows) {
+    json a = json::array();
+    for (const auto& [l, v] : rows) a.push_back({{"label", l}, {"value", v}});
+    return a;
+}
+
+}  // namespace
+
+TEST_F(Corpus, CanonEosFocusFromTheAreaInFocus) {
+    const json f = inspect("exiftool-t/Canon1DmkIII.jpg");
+    EXPECT_EQ(f["make"], "Canon");
+    EXPECT_EQ(f["model"], "Canon EOS-1D Mark III");
+    // Area 13 of 45: offset (311, -277) from the centre of 3888 x 2592, 112 x 168.
+    expect_focus(f, (1944 + 311 - 56) / 38.88, (1296 + 277 - 84) / 25.92, 112 / 38.88, 168 / 25.92);
+}
+
+TEST_F(Corpus, CanonCompactsCountOffsetsDownwards) {
+    const json f = inspect("metadata-extractor/jpg/Canon PowerShot SD850 IS.jpg");
+    // Area 4: the centre of 1088 x 245, 196 x 44.
+    expect_focus(f, (544 - 98) / 10.88, (122.5 - 22) / 2.45, 196 / 10.88, 44 / 2.45);
+}
+
+TEST_F(Corpus, QuarterTurnedPictureSwapsSizeAndFocusBox) {
+    const json f = inspect("exif-samples/jpg/hdr/canon_hdr_YES.jpg");
+    EXPECT_EQ(f["orientation"], 6);
+    EXPECT_EQ(f["width"], 1536);   // ImageSize 2048x1536 stored turned
+    EXPECT_EQ(f["height"], 2048);
+    // Area 0 (829 x 622 at the centre of 4608 x 3456), then turned clockwise.
+    const double x = (2304 - 414.5) / 4608, y = (1728 - 311) / 3456.0, w = 829 / 4608.0, h = 622 / 3456.0;
+    expect_focus(f, (1 - (y + h)) * 100, x * 100, h * 100, w * 100);
+    EXPECT_EQ(f["makerNotes"]["fields"][1], json::parse(R"({"label": "AF area mode", "value": "Single-point AF"})"));
+}
+
+TEST_F(Corpus, OlympusAndFujifilmBoxes) {
+    // "Center (121,121)-(133,133)" on the 255 grid.
+    expect_focus(inspect("exiftool-t/OlympusE1.jpg"), 121 / 2.55, 121 / 2.55, 12 / 2.55, 12 / 2.55);
+    // Focus pixel (1648, 1236) in 3296 x 2472: a 3 % box around it.
+    expect_focus(inspect("metadata-extractor/jpg/FujiFilm FinePix F40fd.jpg"), 48.5, 48.5, 3, 3);
+}
+
+TEST_F(Corpus, NikonRawLensNamedByTheSecondRun) {
+    const json f = inspect("exiftool-t/Nikon.nef");
+    EXPECT_EQ(f["make"], "NIKON CORPORATION");
+    EXPECT_EQ(f["lens"], "AF-S DX Zoom-Nikkor 18-70mm f/3.5-4.5G IF-ED");
+    EXPECT_EQ(f["shutterCount"], 3619);
+    EXPECT_EQ(f["caption"], "A caption");
+    EXPECT_EQ(f["aperture"], 3.5);
+    EXPECT_EQ(f["shutterSpeed"], 0.05);
+    EXPECT_EQ(f["iso"], 200);
+    EXPECT_EQ(f["makerNotes"]["brand"], "Nikon");
+    EXPECT_EQ(f["makerNotes"]["fields"].back(), json::parse(R"({"label": "Shutter count", "value": "3619"})"));
+    EXPECT_TRUE(f["makerNotes"]["focus"].is_null());
+}
+
+TEST_F(Corpus, PentaxLensCodeBecomesItsName) {
+    const json f = inspect("exiftool-t/Pentax.jpg");
+    EXPECT_EQ(f["lens"], "Sigma AF 10-20mm F4-5.6 EX DC");  // numeric output says "3 44"
+    EXPECT_EQ(f["orientation"], 8);
+    EXPECT_EQ(f["makerNotes"]["fields"],
+              fields({{"Focus mode", "AF-S (Focus-priority)"},
+                      {"AF point", "Center (horizontal)"},
+                      {"Flash mode", "Off, Did not fire; Internal"},
+                      {"Shooting mode", "Aperture Priority; 1/3 EV steps"},
+                      {"Drive mode", "Single-frame; No Timer; Shutter Button; Single Exposure"},
+                      {"Shutter count", "1648"}}));
+}
+
+TEST_F(Corpus, FujifilmLookNameAndFilmSimulation) {
+    const json f = inspect("exiftool-t/FujiFilm.raf");
+    EXPECT_EQ(f["lookName"], "Provia");  // "F0/Standard (Provia)" through the look tag
+    EXPECT_EQ(f["hasSerialNumbers"], true);
+    EXPECT_EQ(f["makerNotes"]["fields"][3], json::parse(R"({"label": "Film simulation", "value": "Provia"})"));
+    EXPECT_EQ(f["makerNotes"]["fields"].size(), 6u);
+}
+
+TEST_F(Corpus, OtherBrandsFields) {
+    EXPECT_EQ(inspect("exiftool-t/Panasonic.jpg")["makerNotes"]["fields"],
+              fields({{"Focus mode", "Auto"}, {"AF area mode", "9-area"}, {"Shooting mode", "Program"},
+                      {"Drive mode", "Off"}, {"Image stabilization", "On, Mode 2"}}));
+    const json olympus = inspect("metadata-extractor/jpg/Olympus PEN E-P3.jpg");
+    EXPECT_EQ(olympus["lookName"], "Natural");
+    EXPECT_EQ(olympus["makerNotes"]["fields"].back(), json::parse(R"({"label": "Picture mode", "value": "Natural"})"));
+    EXPECT_EQ(inspect("exiftool-t/Canon.jpg")["makerNotes"]["fields"],
+              fields({{"Focus mode", "Manual Focus (3)"}, {"Drive mode", "Continuous"}, {"Macro mode", "Unknown (0)"}}));
+    const json sony = inspect("exiftool-t/Sony.jpg");
+    EXPECT_EQ(sony["makerNotes"]["brand"], "Sony");
+    EXPECT_EQ(sony["makerNotes"]["fields"], json::array());  // none of the table's tags in this file
+    EXPECT_EQ(inspect("exiftool-t/Sigma.jpg")["makerNotes"]["fields"],
+              fields({{"Focus mode", "AF-S"}, {"Drive mode", "SINGLE"}, {"Shooting mode", "Program AE"}}));
+}
+
+TEST_F(Corpus, KeywordsSidecarTitleAndPosition) {
+    const json xmp = inspect("exiftool-t/XMP.jpg");
+    EXPECT_EQ(xmp["keywords"], json::parse(R"(["ExifTool", "Test", "XMP"])"));
+    EXPECT_EQ(xmp["hasSidecar"], true);  // XMP.xmp lies beside it
+    EXPECT_EQ(xmp["title"], "Test IPTC picture");
+    EXPECT_EQ(inspect("exiftool-t/Canon.jpg")["hasSidecar"], false);
+    const json gps = inspect("exiftool-t/GPS.jpg");
+    EXPECT_NEAR(gps["gpsLat"].get<double>(), 54.9896666666667, 1e-9);
+    EXPECT_NEAR(gps["gpsLon"].get<double>(), -1.91416666666667, 1e-9);
+    EXPECT_EQ(gps["artist"], "Ian Britton");
+}
+
+// Every corpus file, whatever state it is in, gives one well-formed envelope
+// with exactly one member.
+class WholeCorpus : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(WholeCorpus, EveryFileGivesOneEnvelope) {
+    TempDir tmp;
+    ScopedEnv env("TMPDIR", tmp.path().string());
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(corpus(GetParam()))) {
+        if (!entry.is_regular_file()) continue;
+        const std::string path = entry.path().string();
+        char* text = orv_ql_inspect(path.c_str());
+        ASSERT_NE(text, nullptr);
+        const json doc = json::parse(text, nullptr, false);
+        orv_ql_free_string(text);
+        ASSERT_TRUE(doc.is_object()) << path;
+        ASSERT_EQ(doc.size(), 1u) << path;
+        EXPECT_TRUE(doc.contains("file") ? doc["file"].is_object() : doc["error"].is_string()) << path;
+        ++files;
+    }
+    EXPECT_GT(files, 5u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, WholeCorpus,
+                         ::testing::Values("exiftool-t", "exif-samples/jpg", "exif-samples/tiff", "metadata-extractor"),
+                         [](const auto& info) {
+                             std::string n = info.param;
+                             for (char& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+                             return n;
+                         });

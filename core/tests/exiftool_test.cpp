@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include "exiftool.hpp"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+ExifData from(const char* text) {
+    return exif_data_from(flatten_groups(json::parse(text)));
+}
+
+std::pair<int64_t, int64_t> size_of(const ExifData& d) {
+    return {d.width.value_or(-1), d.height.value_or(-1)};
+}
+
+}  // namespace
+
+TEST(TagRecord, PositiveConditionsAndFirstKeyDecides) {
+    auto d = from(R"({"EXIF": {"ISO": 0, "FNumber": "f/2.8", "Aperture": 2.8, "ExposureTime": 0.004,
+                              "FocalLength": -5, "Rating": -1, "Orientation": 6}})");
+    EXPECT_FALSE(d.iso);
+    EXPECT_FALSE(d.aperture);  // FNumber present but not a number: Aperture not consulted
+    EXPECT_EQ(d.shutterSpeed, 0.004);
+    EXPECT_FALSE(d.focalLength);
+    EXPECT_EQ(d.rating, -1);
+    EXPECT_EQ(d.orientation, 6);
+    d = from(R"({"EXIF": {"ISO": 100.0, "ShutterSpeedValue": 0.5, "Aperture": 4}})");
+    EXPECT_FALSE(d.iso);
+    EXPECT_EQ(d.shutterSpeed, 0.5);
+    EXPECT_EQ(d.aperture, 4.0);
+}
+
+TEST(TagRecord, TextsKeptExactlyAndFallbacks) {
+    auto d = from(R"({"XMP": {"Title": "", "Description": " caption ", "Label": "Red"},
+                      "IPTC": {"ObjectName": "obj", "Caption-Abstract": "iptc"},
+                      "EXIF": {"Make": "Canon", "Copyright": "\u00a9 me"}})");
+    EXPECT_EQ(d.title, "");
+    EXPECT_EQ(d.caption, " caption ");
+    EXPECT_EQ(d.colorLabel, "Red");
+    EXPECT_EQ(d.copyright, "\xC2\xA9 me");
+    d = from(R"({"IPTC": {"ObjectName": "obj", "Caption-Abstract": "iptc"}})");
+    EXPECT_EQ(d.title, "obj");
+    EXPECT_EQ(d.caption, "iptc");
+}
+
+TEST(TagRecord, SerialNumberFromTheFirstPresentTag) {
+    EXPECT_TRUE(from(R"({"MakerNotes": {"InternalSerialNumber": "X1"}})").hasSerialNumbers);
+    EXPECT_FALSE(from(R"({"EXIF": {"SerialNumber": 123, "CameraSerialNumber": "abc"}})").hasSerialNumbers);
+    EXPECT_FALSE(from(R"({"EXIF": {"SerialNumber": "  "}, "MakerNotes": {"LensSerialNumber": "L"}})").hasSerialNumbers);
+    EXPECT_TRUE(from(R"({"MakerNotes": {"LensSerialNumber": "L"}})").hasSerialNumbers);
+}
+
+TEST(TagRecord, ShutterCountByBrand) {
+    EXPECT_EQ(from(R"({"EXIF": {"Make": "SONY"}, "MakerNotes": {"ShutterCount": 1234}})").shutterCount, 1234);
+    EXPECT_EQ(from(R"({"EXIF": {"Make": "FUJIFILM"}, "MakerNotes": {"ImageCount": 77, "ShutterCount": 5}})").shutterCount, 77);
+    EXPECT_FALSE(from(R"({"EXIF": {"Make": "Panasonic"}, "MakerNotes": {"ShutterCount": 5}})").shutterCount);
+    EXPECT_FALSE(from(R"({"EXIF": {"Make": "Canon"}, "MakerNotes": {"ShutterCount": 0}})").shutterCount);
+}
+
+TEST(TagRecord, DateRule) {
+    EXPECT_EQ(normalize_date("2024-05-01T10:20:30Z"), "2024:05:01 10:20:30");
+    EXPECT_EQ(normalize_date("2021-03-04T05:06:07.123+01:00"), "2021:03:04 05:06:07");
+    EXPECT_EQ(normalize_date("2021:03:04 05:06:07+01:00"), "2021:03:04 05:06:07+01:00");
+    EXPECT_EQ(normalize_date("2021-03-04"), "2021-03-04");
+    // A cut or a replacement inside a character leaves the text alone.
+    EXPECT_EQ(normalize_date("2021-03-04T05:06:0\xC3\xA9"), "2021-03-04T05:06:0\xC3\xA9");
+    EXPECT_EQ(normalize_date("2021-03-04\xC3\xA9" "05:06:07"), "2021-03-04\xC3\xA9" "05:06:07");
+    const auto d = from(R"({"XMP": {"CreateDate": "2024-05-01T10:20:30Z"}, "EXIF": {"ModifyDate": "2000:01:01 00:00:00"}})");
+    EXPECT_EQ(d.dateTaken, "2024:05:01 10:20:30");
+}
+
+TEST(Dimensions, OrdinaryFilesPreferImageSize) {
+    EXPECT_EQ(size_of(from(R"({"File": {"FileType": "JPEG"}, "Composite": {"ImageSize": "4000 3000"},
+                                "EXIF": {"ExifImageWidth": 1600, "ExifImageHeight": 1200}})")),
+              (std::pair<int64_t, int64_t>{4000, 3000}));
+    EXPECT_EQ(size_of(from(R"({"File": {"ImageWidth": 640, "ImageHeight": 480}})")),
+              (std::pair<int64_t, int64_t>{640, 480}));
+    EXPECT_EQ(size_of(from(R"({"EXIF": {"ExifImageWidth": 320, "ExifImageHeight": 240}})")),
+              (std::pair<int64_t, int64_t>{320, 240}));
+    EXPECT_EQ(size_of(from(R"({"Composite": {"ImageSize": "0 480"}})")), (std::pair<int64_t, int64_t>{-1, -1}));
+}
+
+TEST(Dimensions, RawFilesPreferCropThenTheEightyPercentRule) {
+    const char* nef = R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "NIKON CORPORATION", "Orientation": %d},
+                          "Composite": {"ImageSize": "6080 4044"}, "MakerNotes": {"DefaultCropSize": "6016 4016"}})";
+    char buf[512];
+    std::snprintf(buf, sizeof buf, nef, 1);
+    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{6016, 4016}));
+    std::snprintf(buf, sizeof buf, nef, 6);
+    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{4016, 6016}));
+
+    const char* dng = R"({"File": {"FileType": "dng"}, "Composite": {"ImageSize": "4000 3000"},
+                          "EXIF": {"ExifImageWidth": %d, "ExifImageHeight": %d}})";
+    std::snprintf(buf, sizeof buf, dng, 1600, 1200);
+    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{4000, 3000}));
+    std::snprintf(buf, sizeof buf, dng, 3900, 2925);
+    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{3900, 2925}));
+
+    // Nikon's CropArea counts only for Nikon; Olympus crop only for Olympus.
+    EXPECT_EQ(size_of(from(R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "Canon"},
+                                "MakerNotes": {"CropArea": "0 0 100 50"}, "File2": {"ImageWidth": 8, "ImageHeight": 6}})")),
+              (std::pair<int64_t, int64_t>{8, 6}));
+    EXPECT_EQ(size_of(from(R"({"File": {"FileType": "ORF"}, "EXIF": {"Make": "OLYMPUS"},
+                                "MakerNotes": {"CropWidth": 4608, "CropHeight": 3456},
+                                "Composite": {"ImageSize": "4640 3472"}})")),
+              (std::pair<int64_t, int64_t>{4608, 3456}));
+}
+
+TEST(ReadBatch, LensReReadOnlyForMissingOrHexLenses) {
+    FakeExifTool fake;
+    fake.on({"-n", "a.nef"}, {.out = R"([{"SourceFile": "a.nef", "EXIF": {"Make": "NIKON", "LensID": "8A 3C 37 53 1E 24 86 0E"}},
+                                          {"SourceFile": "b.jpg", "EXIF": {"LensModel": "EF50mm f/1.8"}},
+                                          {"SourceFile": "c.jpg"}])"});
+    fake.on({"-LensID"}, {.out = R"([{"SourceFile": "a.nef", "Composite": {"LensID": "AF-S Nikkor 24-70mm"}},
+                                     {"SourceFile": "c.jpg", "EXIF": {"LensModel": "05 06 07 08"}}])"});
+    const auto records = read_batch({"a.nef", "b.jpg", "c.jpg"});
+    ASSERT_TRUE(records) << records.error();
+    ASSERT_EQ(records->size(), 3u);
+    EXPECT_EQ((*records)[0].lens, "AF-S Nikkor 24-70mm");
+    EXPECT_EQ((*records)[1].lens, "EF50mm f/1.8");
+    EXPECT_FALSE((*records)[2].lens);  // the re-read gave only hex: no lens rather than bytes
+
+    const auto runs = fake.runs();
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[1], (std::vector<std::string>{"-j", "-g", "-LensID", "-LensType", "-Lens", "-LensSpec",
+                                                  "-LensInfo", "a.nef", "c.jpg"}));
+}
+
+TEST(ReadBatch, NoReReadWhenEveryLensIsNamed) {
+    FakeExifTool fake;
+    fake.on({"-n"}, {.out = R"([{"SourceFile": "b.jpg", "EXIF": {"LensModel": "EF50mm f/1.8"}}])"});
+    ASSERT_TRUE(read_batch({"b.jpg"}));
+    EXPECT_EQ(fake.runs().size(), 1u);
+}
+
+TEST(ReadBatch, FailuresCarryTheirPrefix) {
+    {
+        FakeExifTool fake;
+        fake.on({"-n"}, {.out = "not json", .exit_code = 1});
+        const auto r = read_batch({"x.jpg"});
+        ASSERT_FALSE(r);
+        EXPECT_EQ(r.error().rfind("failed to parse exiftool output: ", 0), 0u) << r.error();
+    }
+    {
+        FakeExifTool fake;
+        fake.on({"-n"}, {.out = R"({"not": "an array"})"});
+        EXPECT_FALSE(read_batch({"x.jpg"}));
+    }
+    {
+        FakeExifTool fake;
+        fake.on({"-n"}, {.out = "[]", .err = "Error: File not found", .exit_code = 1});
+        const auto r = read_batch({"x.jpg"});
+        ASSERT_TRUE(r);
+        EXPECT_TRUE(r->empty());
+    }
+    TempDir empty;
+    ScopedEnv path("PATH", empty.path().string());
+    const auto r = read_batch({"x.jpg"});
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error(), "failed to run exiftool: No such file or directory");
+}
+
+TEST(ReadBatch, InvalidUtf8InTheOutputIsReplacedNotFatal) {
+    FakeExifTool fake;
+    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"a.jpg\", \"EXIF\": {\"Make\": \"Ca\xFFnon\", \"LensModel\": \"L\"}}]"});
+    const auto r = read_batch({"a.jpg"});
+    ASSERT_TRUE(r);
+    EXPECT_EQ((*r)[0].make, "Ca\xEF\xBF\xBDnon");
+}

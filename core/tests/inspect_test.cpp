@@ -1,0 +1,142 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "inspect.hpp"
+#include "orv_ql.h"
+#include "tag_map.hpp"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+json inspect_json(const std::string& path) {
+    char* text = orv_ql_inspect(path.c_str());
+    const json doc = json::parse(text);
+    orv_ql_free_string(text);
+    return doc;
+}
+
+const std::vector<std::string> kMakerArgs = {"-j", "-MakerNotes:all", "-ImageWidth", "-ImageHeight",
+                                             "-ExifImageWidth", "-ExifImageHeight", "-RawImageFullWidth",
+                                             "-RawImageFullHeight"};
+
+std::vector<std::string> with(std::vector<std::string> args, const std::string& path) {
+    args.push_back(path);
+    return args;
+}
+
+}  // namespace
+
+TEST(Inspect, RunsInOrderWithExactCommandLines) {
+    TempDir tmp;
+    ScopedEnv env("TMPDIR", tmp.path().string());
+    FakeExifTool fake;
+    const std::string file = (tmp / "IMG_0001.CR2").string();
+    write_file(file, std::string(1000, 'x'));
+    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"" + file + "\", \"EXIF\": {\"Make\": \"Canon\", \"Orientation\": 6}}]"});
+    fake.on({"-XMP-dc:Subject"}, {.out = "[{\"Subject\": [\"sunset\", 2024, \"beach\"]}]"});
+    fake.on({"-MakerNotes:all"}, {.out = "[{\"FocusMode\": \"One-shot AF\"}]"});
+
+    const json doc = inspect_json(file);
+    const json& f = doc.at("file");
+    EXPECT_EQ(f["keywords"], json::parse(R"(["sunset", "beach"])"));
+    EXPECT_EQ(f["orientation"], 6);
+    EXPECT_EQ(f["makerNotes"]["brand"], "Canon");
+    EXPECT_EQ(f["fileSize"], 1000);
+    EXPECT_EQ(f["extension"], "cr2");
+
+    const std::string config = (tmp / "orvanta-0.1.0.config").string();
+    const auto runs = fake.runs();
+    ASSERT_EQ(runs.size(), 4u);
+    EXPECT_EQ(runs[0], (std::vector<std::string>{"-config", config, "-j", "-g", "-n", file}));
+    EXPECT_EQ(runs[1], (std::vector<std::string>{"-j", "-g", "-LensID", "-LensType", "-Lens", "-LensSpec", "-LensInfo", file}));
+    EXPECT_EQ(runs[2], (std::vector<std::string>{"-j", "-XMP-dc:Subject", file}));
+    EXPECT_EQ(runs[3], with(kMakerArgs, file));
+}
+
+TEST(Inspect, UnknownMakeMeansNoMakerNotePassAndTheMinimalRecord) {
+    FakeExifTool fake;
+    TempDir tmp;
+    const std::string file = (tmp / "plain.png").string();
+    write_file(file, "png");
+    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"" + file + "\", \"EXIF\": {\"Make\": \"Apple\", \"LensModel\": \"x\"}}]"});
+    fake.on({"-XMP-dc:Subject"}, {.out = "[{\"Subject\": \"solo\"}]"});
+    const json f = inspect_json(file).at("file");
+    EXPECT_EQ(f["makerNotes"].dump(), R"({"brand":null,"fields":[],"focus":null})");
+    EXPECT_EQ(f["keywords"], json::parse(R"(["solo"])"));
+    EXPECT_EQ(f["orientation"], 1);
+    EXPECT_EQ(f["hasSidecar"], false);
+    EXPECT_EQ(fake.runs().size(), 2u);
+}
+
+TEST(Inspect, SecondaryFailuresAreAbsorbed) {
+    FakeExifTool fake;
+    TempDir tmp;
+    const std::string file = (tmp / "a.nef").string();
+    write_file(file, "x");
+    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"" + file + "\", \"EXIF\": {\"Make\": \"NIKON\", \"LensModel\": \"L\"}}]"});
+    fake.on({"-XMP-dc:Subject"}, {.out = "garbage"});
+    fake.on({"-MakerNotes:all"}, {.out = "[{\"FocusMode\": \"AF-S\"}]", .exit_code = 1});
+    const json f = inspect_json(file).at("file");
+    EXPECT_EQ(f["keywords"], json::array());
+    EXPECT_EQ(f["makerNotes"]["brand"], nullptr);
+    EXPECT_EQ(f["lens"], "L");
+}
+
+TEST(Inspect, ErrorEnvelopes) {
+    FakeExifTool fake;
+    fake.on({"empty.jpg"}, {.out = "[]"});
+    fake.on({"bad.jpg"}, {.out = "Error: nope"});
+    EXPECT_EQ(inspect_json("empty.jpg").dump(), R"({"error":"exiftool returned nothing for empty.jpg"})");
+    const std::string bad = inspect_json("bad.jpg").at("error");
+    EXPECT_EQ(bad.rfind("failed to parse exiftool output: ", 0), 0u) << bad;
+    EXPECT_EQ(fake.runs().size(), 2u) << "a failed tag read ends the inspection";
+}
+
+TEST(Inspect, PathDerivedMembersAndSidecar) {
+    FakeExifTool fake;
+    fake.on({"-n"}, {.out = R"([{"SourceFile": "x"}])"});
+    TempDir tmp;
+    write_file(tmp / "IMG_0001.CR3", "raw");
+    write_file(tmp / "IMG_0001.xmp", "<x/>");
+    write_file(tmp / "IMG_0002.CR3", "raw");
+    write_file(tmp / "IMG_0002.CR3.xmp", "<x/>");
+    write_file(tmp / "photo.", "p");
+    write_file(tmp / "side.xmp", "<x/>");
+    write_file(tmp / "\xC3\x89T\xC3\x89.J\xC3\x8FG", "p");
+
+    auto f = [&](const std::string& name) { return inspect_json((tmp / name).string()).at("file"); };
+    EXPECT_EQ(f("IMG_0001.CR3")["hasSidecar"], true);
+    EXPECT_EQ(f("IMG_0002.CR3")["hasSidecar"], false);
+    EXPECT_EQ(f("side.xmp")["hasSidecar"], true);  // the probe finds the file itself
+    EXPECT_EQ(f("photo.")["extension"], "");
+    EXPECT_EQ(f("photo.")["filename"], "photo.");
+    EXPECT_EQ(f("\xC3\x89T\xC3\x89.J\xC3\x8FG")["extension"], "j\xC3\xAFg");
+    EXPECT_EQ(f("missing.jpg")["fileSize"], nullptr);
+    EXPECT_EQ(f("IMG_0001.CR3")["fileSize"], 3);
+
+    fs::create_symlink(tmp / "IMG_0001.CR3", tmp / "link.CR3");
+    EXPECT_EQ(f("link.CR3")["fileSize"], 3);  // sizes follow symbolic links
+    EXPECT_EQ(f("link.CR3")["hasSidecar"], false);
+
+    const json root = inspect_json("/").at("file");
+    EXPECT_EQ(root["filename"], "");
+    EXPECT_EQ(root["extension"], "");
+    EXPECT_EQ(inspect_json((tmp / "..").string()).at("file")["filename"], "");
+}
+
+TEST(Inspect, PathsStartingWithADashNeverReachExifToolAsOptions) {
+    FakeExifTool fake;
+    fake.on({"-n"}, {.out = R"([{"SourceFile": "./-n.jpg", "EXIF": {"Make": "Canon"}}])"});
+    const json f = inspect_json("-n.jpg").at("file");
+    EXPECT_EQ(f["path"], "-n.jpg");
+    EXPECT_EQ(f["filename"], "-n.jpg");
+    for (const auto& run : fake.runs()) {
+        EXPECT_EQ(run.back(), "./-n.jpg");
+        for (const auto& a : run) EXPECT_NE(a, "-n.jpg");
+    }
+}
