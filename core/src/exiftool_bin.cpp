@@ -78,9 +78,15 @@ ExifToolCommand& ExifToolCommand::arg(std::string_view value) {
     return *this;
 }
 
+std::string exiftool_file_argument(std::string_view path) {
+    // Any argument starting with "-" is an option to ExifTool ("-" alone is
+    // standard input); "./" + path names the same file.
+    if (!path.empty() && path.front() == '-') return "./" + std::string(path);
+    return std::string(path);
+}
+
 ExifToolCommand& ExifToolCommand::file(std::string_view path) {
-    if (!path.empty() && path.front() == '-') return arg("./" + std::string(path));
-    return arg(path);
+    return arg(exiftool_file_argument(path));
 }
 
 RunResult ExifToolCommand::output() const {

@@ -41,9 +41,8 @@ public:
     // Appends one argument (any bytes; not required to be UTF-8).
     ExifToolCommand& arg(std::string_view value);
 
-    // Appends a file path. ExifTool reads any argument starting with "-" as
-    // an option ("-" alone as standard input), so such a relative path goes
-    // in as "./" + path: the same file, never an option.
+    // Appends a file path, never as something ExifTool reads as an option
+    // (see exiftool_file_argument).
     ExifToolCommand& file(std::string_view path);
 
     // Runs the command. Exit status and standard error are returned as data;
@@ -60,6 +59,10 @@ private:
     std::optional<std::string> script_;  // also the program's one fixed argument
     std::vector<std::string> args_;
 };
+
+// How a file path is handed to ExifTool: as given, or "./" + path when it
+// starts with "-" (ExifTool would read it as an option).
+std::string exiftool_file_argument(std::string_view path);
 
 // "/usr/bin/perl" + script when orv_ql_init recorded one, else "exiftool".
 ExifToolCommand exiftool_command_inner();

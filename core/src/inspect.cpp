@@ -36,7 +36,11 @@ std::vector<std::string> read_keywords(const std::string& path) {
 InspectResult inspect(const std::string& path) {
     auto batch = read_batch({path});
     if (!batch) return fail(batch.error());
-    if (batch->empty()) return fail("exiftool returned nothing for " + path);
+    // ExifTool answers for the path exactly as it was given. Anything else is
+    // not this file: handed a directory, it reads the files inside instead.
+    if (batch->empty() || batch->front().sourceFile != exiftool_file_argument(path)) {
+        return fail("exiftool returned nothing for " + path);
+    }
     ExifData& tags = batch->front();
 
     InspectedFile f;

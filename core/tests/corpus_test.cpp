@@ -166,3 +166,59 @@ INSTANTIATE_TEST_SUITE_P(Folders, WholeCorpus,
                              for (char& c : n) if (!isalnum(static_cast<unsigned char>(c))) c = '_';
                              return n;
                          });
+
+// Damaged, missing and oddly named files: each gives its documented
+// envelope, never a crash or a hang.
+class BadInput : public Corpus {
+protected:
+    json envelope(const std::string& path) {
+        char* text = orv_ql_inspect(path.c_str());
+        const json doc = json::parse(text);
+        orv_ql_free_string(text);
+        EXPECT_EQ(doc.size(), 1u);
+        return doc;
+    }
+};
+
+TEST_F(BadInput, MissingFileAndDirectory) {
+    const std::string missing = (tmp_ / "missing.jpg").string();
+    const std::string error = envelope(missing).value("error", "");
+    EXPECT_EQ(error.rfind("failed to parse exiftool output: ", 0), 0u) << error;  // ExifTool prints nothing
+    fs::create_directory(tmp_ / "album");
+    fs::copy_file(corpus("exiftool-t/Canon.jpg"), tmp_ / "album" / "inside.jpg");
+    EXPECT_EQ(envelope((tmp_ / "album").string()).dump(),
+              json({{"error", "exiftool returned nothing for " + (tmp_ / "album").string()}}).dump());
+}
+
+TEST_F(BadInput, EmptyUnknownAndTruncatedFilesStillGiveARecord) {
+    write_file(tmp_ / "empty.jpg", "");
+    write_file(tmp_ / "notes.txt", "just text\n");
+    const std::string jpeg = read_file(corpus("exif-samples/jpg/Canon_40D.jpg"));
+    write_file(tmp_ / "half.jpg", jpeg.substr(0, jpeg.size() / 2));
+    for (auto name : {"empty.jpg", "notes.txt", "half.jpg"}) {
+        const json doc = envelope((tmp_ / name).string());
+        ASSERT_TRUE(doc.contains("file")) << name << ": " << doc.dump();
+        EXPECT_EQ(doc["file"]["filename"], name);
+    }
+    EXPECT_EQ(envelope((tmp_ / "empty.jpg").string())["file"]["fileSize"], 0);
+}
+
+TEST_F(BadInput, OddFileNamesReachExifToolIntact) {
+    for (std::string name : {"with space.jpg", "quote\"and'apos.jpg", "new\nline.jpg", "caf\xC3\xA9 \xE6\x97\xA5.JPG",
+                             "-n.jpg", "-", "$(x).jpg"}) {
+        fs::copy_file(corpus("exiftool-t/Canon.jpg"), tmp_ / name);
+        const std::string path = (tmp_ / name).string();
+        const json f = envelope(path).value("file", json::object());
+        EXPECT_EQ(f.value("make", ""), "Canon") << name;
+        EXPECT_EQ(f.value("path", ""), path);
+        EXPECT_EQ(f.value("filename", ""), name);
+    }
+    // A relative name starting with "-" is a file, not an option.
+    const fs::path here = fs::current_path();
+    fs::current_path(tmp_.path());
+    const json f = envelope("-n.jpg").value("file", json::object());
+    fs::current_path(here);
+    EXPECT_EQ(f.value("make", ""), "Canon");
+    EXPECT_EQ(f.value("path", ""), "-n.jpg");
+    EXPECT_EQ(f["makerNotes"].value("brand", ""), "Canon");
+}
