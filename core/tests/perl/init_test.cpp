@@ -1,0 +1,49 @@
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include "host_support.hpp"
+#include "orv_ql.h"
+#include "perl.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+void host_fpe_handler(int) {}
+}  // namespace
+
+TEST(Init, BadPathsChangeNothingThenTheFirstRealPathWinsForGood) {
+    // The host's own SIGFPE handling survives Perl's process set-up.
+    struct sigaction fpe{};
+    fpe.sa_handler = host_fpe_handler;
+    ASSERT_EQ(::sigaction(SIGFPE, &fpe, nullptr), 0);
+
+    FakePerlAndExifTool fake;
+    fake.on({"-ver"}, {.out = "0.01\n"});
+    EXPECT_FALSE(orv_ql_init(nullptr));
+    EXPECT_FALSE(orv_ql_init("/opt/\xFF/exiftool"));
+    EXPECT_EQ(selftest(), R"(status=Some(0) out="0.01" err="")") << "still the exiftool from PATH";
+    ASSERT_EQ(fake.runs().size(), 1u);
+    const double child_cpu = children_cpu_seconds();
+
+    const std::string script = staged_exiftool().string();
+    EXPECT_TRUE(orv_ql_init(script.c_str()));
+    EXPECT_TRUE(orv_ql_init("/elsewhere/exiftool")) << "later calls report the same outcome";
+    EXPECT_EQ(exiftool_command_inner().script(), script);
+    EXPECT_EQ(selftest(), R"(status=Some(0) out="12.57" err="")");
+
+    EXPECT_EQ(fake.runs().size(), 1u) << "no exiftool or perl from PATH after init";
+    EXPECT_EQ(children_cpu_seconds(), child_cpu) << "no child process at all after init";
+    struct sigaction now{};
+    ::sigaction(SIGFPE, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, &host_fpe_handler);
+}
+
+TEST(Init, ThisMachineOffersItsInstalledPerlFirst) {
+    // Debian 12: perl/5.36.0 and its alias perl/5.36, then the fixed fallback.
+    const std::string lib = ORVQL_PERL_LIB_DIR;
+    EXPECT_EQ(perl::candidate_libraries(), (std::vector<std::string>{lib + "/libperl.so.5.36.0",
+                                                                     lib + "/libperl.so.5.36",
+                                                                     lib + "/libperl.so.5.36"}));
+}
