@@ -1,0 +1,23 @@
+// The final state of one preview as JSON Lines: the photo first, then one
+// line per element of the panel, in order. Scripts and tests read this; the
+// shape is fixed.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace orv::ui {
+
+class PreviewViewController;
+
+// {"photo": {"image": [W, H] | null, "placeholder": TEXT,
+//            "focus": {"x","y","w","h"} | null, "showFocus": BOOL}}
+// then per element: "kind" (title, subtitle, section, row, checkbox, note,
+// footer), "text" (all but rows; the checkbox's title), rows' "label",
+// "value" (as displayed) and "mono", the checkbox's "on", and "gapAfter"
+// (the custom spacing after the element, 0 when none). A row and the
+// separator line under it are one element; the gap below the line is the
+// row's gapAfter.
+std::vector<std::string> dumpLines(const PreviewViewController& controller);
+
+}  // namespace orv::ui

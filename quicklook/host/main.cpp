@@ -1,0 +1,49 @@
+// orvanta-preview FILE...: the photo and its metadata in a window, or with
+// --render / --dump the same preview headless.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+
+#include "Host.hpp"
+
+int main(int argc, char** argv) {
+    using namespace orv::ui;
+    // Our own options are read from the raw arguments, so a file named like a
+    // Qt option (-style, -platform) stays a file.
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const auto parsed = host::parseArguments(args);
+    if (const auto* message = std::get_if<std::string>(&parsed)) {
+        std::fprintf(stderr, "orvanta-preview: %s\n%s", message->c_str(), host::usage().c_str());
+        return 2;
+    }
+    const auto& options = std::get<host::Options>(parsed);
+    if (options.help) {
+        std::fputs(host::usage().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::printf("orvanta-preview %s\n", ORVANTA_VERSION);
+        return 0;
+    }
+    if (!options.headless() && !host::hasDisplay()) {
+        std::fputs(host::noDisplayMessage().c_str(), stderr);
+        return 1;
+    }
+    if (options.headless()) qputenv("QT_QPA_PLATFORM", "offscreen");
+    const host::Streams streams = host::keepStandardStreams();
+    host::routeMessages(streams.err, options.headless());
+
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    QApplication::setApplicationName(QStringLiteral("orvanta-preview"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANTA_VERSION));
+
+    const int status = options.headless() ? host::runHeadless(options, {}, streams) : host::runWindow(options);
+    // Loads still running (a window closed mid-load) finish before the
+    // application object goes away.
+    PreviewViewController::finishLoads();
+    return status;
+}

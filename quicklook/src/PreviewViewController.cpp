@@ -1,0 +1,222 @@
+#include "PreviewViewController.hpp"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPalette>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QRunnable>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QThread>
+#include <QThreadPool>
+#include <QVBoxLayout>
+
+#include "Palette.hpp"
+#include "PhotoView.hpp"
+#include "StackView.hpp"
+
+namespace orv::ui {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void fill(QWidget* view, const QColor& color) {
+    view->setAutoFillBackground(true);
+    QPalette p = view->palette();
+    p.setColor(QPalette::Window, color);
+    view->setPalette(p);
+}
+
+// The window content: the photo takes the width left of a 1-point divider
+// and the fixed-width panel, which stay pinned to the right edge.
+class RootView : public QWidget {
+public:
+    RootView(QWidget* photo, QWidget* divider, QWidget* panel) : photo_(photo), divider_(divider), panel_(panel) {
+        photo->setParent(this);
+        panel->setParent(this);
+        divider->setParent(this);
+    }
+    QSize sizeHint() const override { return PreviewViewController::kPreferredContentSize; }
+
+protected:
+    void resizeEvent(QResizeEvent*) override {
+        const int w = width(), h = height();
+        const int panelLeft = w - PreviewViewController::kPanelWidth;
+        const int dividerLeft = panelLeft - PreviewViewController::kDividerWidth;
+        photo_->setGeometry(0, 0, std::max(0, dividerLeft), h);
+        divider_->setGeometry(dividerLeft, 0, PreviewViewController::kDividerWidth, h);
+        panel_->setGeometry(panelLeft, 0, PreviewViewController::kPanelWidth, h);
+    }
+
+private:
+    QWidget* photo_;
+    QWidget* divider_;
+    QWidget* panel_;
+};
+
+// Scroll bars that float over the panel's content and fade when idle, so the
+// column keeps its full width whether or not the panel scrolls.
+class OverlayScrollBarStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        if (hint == SH_ScrollBar_Transient) return 1;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+        if (metric == PM_ScrollView_ScrollBarOverlap)
+            return QProxyStyle::pixelMetric(PM_ScrollBarExtent, option, widget);
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+QStyle* overlayScrollBarStyle() {
+    static QPointer<QStyle> style;
+    if (!style) {
+        style = new OverlayScrollBarStyle;
+        style->setParent(QCoreApplication::instance());
+    }
+    return style;
+}
+
+// Preview loads run here, at high priority. The pool belongs to the
+// application object, whose end waits for loads still running. A few loads
+// may overlap even on one core: a request never waits behind a slow file.
+QThreadPool& previewPool() {
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setThreadPriority(QThread::HighPriority);
+        pool->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
+    }
+    return *pool;
+}
+
+}  // namespace
+
+PreviewViewController::PreviewViewController(Loader loader, QObject* parent)
+    : QObject(parent),
+      loader_(loader ? std::move(loader) : Loader([](const fs::path& file) { return Reader::loadFile(file); })),
+      photo_(new PhotoView),
+      stack_(new StackView),
+      panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)) {}
+
+PreviewViewController::~PreviewViewController() {
+    if (root_) {
+        delete root_.data();  // takes photo and stack with it
+    } else {
+        delete photo_.data();
+        delete stack_.data();
+    }
+}
+
+QWidget* PreviewViewController::view() {
+    if (!root_) loadView();
+    return root_;
+}
+
+void PreviewViewController::loadView() {
+    if (root_) return;
+
+    auto* sidePanel = new QWidget;
+    fill(sidePanel, Palette::panel());
+    auto* divider = new QWidget;
+    fill(divider, Palette::borderSoft());
+
+    auto* root = new RootView(photo_, divider, sidePanel);
+    root->resize(kPreferredContentSize);
+    fill(root, Palette::base());
+
+    scroll_ = new QScrollArea(sidePanel);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    scroll_->verticalScrollBar()->setStyle(overlayScrollBarStyle());
+    scroll_->setWidgetResizable(true);
+    scroll_->setAutoFillBackground(false);
+    scroll_->viewport()->setAutoFillBackground(false);  // the panel's colour shows through
+    auto* panelLayout = new QVBoxLayout(sidePanel);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
+    panelLayout->setSpacing(0);
+    panelLayout->addWidget(scroll_);
+
+    // The stack hangs from the top of the document; a short panel leaves
+    // the space below it empty rather than stretching.
+    stack_->setEdgeInsets(18, 20, 24, 20);
+    auto* document = new FlippedView;
+    auto* documentLayout = new QVBoxLayout(document);
+    documentLayout->setContentsMargins(0, 0, 0, 0);
+    documentLayout->setSpacing(0);
+    documentLayout->addWidget(stack_, 0, Qt::AlignTop);
+    scroll_->setWidget(document);
+    document->setAutoFillBackground(false);
+
+    photo_->setShowFocus(storedShowFocusPoint());
+    root_ = root;
+}
+
+void PreviewViewController::preparePreviewOfFile(const fs::path& file) {
+    view();
+    const uint64_t request = ++latest_;
+    ++pending_;
+    QPointer<PreviewViewController> self(this);
+    // The task gets only the path and the loader and returns only values;
+    // nothing it touches is shared with the main thread while it runs.
+    QRunnable* task = QRunnable::create([self, loader = loader_, file, request] {
+        LoadResult result{DecodedImage{}, ReadError{QString::fromUtf8(Reader::kUnreadableMessage.data(),
+                                                                      Reader::kUnreadableMessage.size())}};
+        try {
+            result = loader(file);
+        } catch (...) {
+            // A failed load is shown like an unreadable file, never thrown across the pool.
+        }
+        QCoreApplication* app = QCoreApplication::instance();
+        if (!app) return;  // the application is ending; nobody to show it to
+        QMetaObject::invokeMethod(
+            app,
+            [self, file, request, result = std::move(result)]() mutable {
+                if (self) self->apply(request, file, std::move(result));
+            },
+            Qt::QueuedConnection);
+    });
+    previewPool().start(task);
+}
+
+void PreviewViewController::apply(uint64_t request, const fs::path& file, LoadResult result) {
+    --pending_;
+    if (request != latest_ || !photo_ || !stack_) return;  // superseded by a later request
+    photo_->setImage(result.picture.image);
+    photo_->setPlaceholder(QStringLiteral("No preview"));  // drawn only without a picture
+    if (const auto* summary = std::get_if<InspectedFile>(&result.outcome)) {
+        photo_->setFocusPoint(summary->makerNotes.focus);
+        render(*summary);
+    } else {
+        photo_->setFocusPoint(std::nullopt);
+        renderError(displayName(file), std::get<ReadError>(result.outcome).message);
+    }
+    emit previewPrepared();
+}
+
+void PreviewViewController::finishLoads() { previewPool().waitForDone(); }
+
+void PreviewViewController::render(const InspectedFile& file) { panel_->render(file); }
+
+void PreviewViewController::renderError(const QString& title, const QString& message) {
+    panel_->renderError(title, message);
+}
+
+void PreviewViewController::clear() { panel_->clear(); }
+
+void PreviewViewController::toggleFocus(bool on) { panel_->toggleFocus(on); }
+
+QString PreviewViewController::displayName(const fs::path& file) {
+    std::string text = file.native();
+    while (text.size() > 1 && text.back() == '/') text.pop_back();
+    std::string name = fs::path(text).filename().native();
+    if (name.empty()) name = text;  // the root folder names itself
+    return QFile::decodeName(QByteArray::fromStdString(name));
+}
+
+}  // namespace orv::ui

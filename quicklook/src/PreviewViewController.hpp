@@ -1,0 +1,85 @@
+// The preview's principal object: builds the window content once (the photo
+// on the left, a 1-point divider, the 340-point metadata panel on the right)
+// and serves preview requests: the load runs on a background thread, its
+// result is applied here on the main thread.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include <QObject>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+
+#include "MetadataPanel.hpp"
+#include "PhotoView.hpp"
+#include "Reader.hpp"
+#include "StackView.hpp"
+
+class QScrollArea;
+
+namespace orv::ui {
+
+class PreviewViewController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr QSize kPreferredContentSize{1180, 760};
+    static constexpr int kPanelWidth = 340;
+    static constexpr int kDividerWidth = 1;
+
+    // Runs on a background thread and must not touch views. The default is
+    // Reader::loadFile; tests give their own to count or script core calls.
+    using Loader = std::function<LoadResult(const std::filesystem::path& file)>;
+
+    explicit PreviewViewController(Loader loader = {}, QObject* parent = nullptr);
+    ~PreviewViewController() override;
+
+    // The root view, built by loadView on first use. The controller owns it.
+    QWidget* view();
+    void loadView();
+    QSize preferredContentSize() const { return kPreferredContentSize; }
+
+    // Starts a request and returns at once; previewPrepared() follows when
+    // the photo and the panel show the result. When requests overlap, only
+    // the most recent one is applied: a slower, older load never replaces
+    // the file asked for last.
+    void preparePreviewOfFile(const std::filesystem::path& file);
+    bool isPreparing() const { return pending_ > 0; }
+
+    PhotoView& photo() const { return *photo_; }
+    StackView& stack() const { return *stack_; }
+    QScrollArea* scrollView() const { return scroll_; }
+
+    // The panel operations, applied to this controller's stack and photo.
+    void render(const InspectedFile& file);
+    void renderError(const QString& title, const QString& message);
+    void clear();
+    void toggleFocus(bool on);
+
+    // Blocks until every load started by any controller has finished; for a
+    // program about to end.
+    static void finishLoads();
+
+    // The title of a file's error panel: the last component of its path.
+    static QString displayName(const std::filesystem::path& file);
+
+signals:
+    void previewPrepared();
+
+private:
+    void apply(uint64_t request, const std::filesystem::path& file, LoadResult result);
+
+    Loader loader_;
+    QPointer<PhotoView> photo_;
+    QPointer<StackView> stack_;
+    QPointer<QWidget> root_;
+    QScrollArea* scroll_ = nullptr;
+    std::unique_ptr<MetadataPanel> panel_;
+    uint64_t latest_ = 0;  // the request whose result the views are to show
+    int pending_ = 0;
+};
+
+}  // namespace orv::ui

@@ -1,0 +1,285 @@
+#include "Reader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include <QFile>
+#include <QImageReader>
+
+#include <nlohmann/json.hpp>
+
+#include "orv_ql.h"
+
+namespace orv::ui::Reader {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+
+namespace {
+
+// Decoding is all or nothing: the first broken member abandons the envelope.
+struct Malformed {};
+
+[[noreturn]] void malformed() { throw Malformed{}; }
+
+QString qtext(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString asText(const json& v) {
+    if (!v.is_string()) malformed();
+    return QString::fromStdString(v.get_ref<const std::string&>());
+}
+
+bool asBool(const json& v) {
+    if (!v.is_boolean()) malformed();
+    return v.get<bool>();
+}
+
+uint64_t asUnsigned64(const json& v) {
+    if (!v.is_number_unsigned()) malformed();  // a negative integer or a float is the wrong type
+    return v.get<uint64_t>();
+}
+
+int64_t asSigned64(const json& v) {
+    if (v.is_number_unsigned()) {
+        const uint64_t u = v.get<uint64_t>();
+        if (u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) malformed();
+        return static_cast<int64_t>(u);
+    }
+    if (!v.is_number_integer()) malformed();
+    return v.get<int64_t>();
+}
+
+double asFloat64(const json& v) {
+    if (!v.is_number()) malformed();
+    const double d = v.get<double>();
+    if (!std::isfinite(d)) malformed();
+    return d;
+}
+
+// A member's value, or null when the key is absent or holds null.
+const json* member(const json& object, const char* key) {
+    const auto it = object.find(key);
+    return it == object.end() || it->is_null() ? nullptr : &*it;
+}
+
+template <typename Read>
+decltype(auto) required(const json& object, const char* key, Read read) {
+    const json* v = member(object, key);
+    if (!v) malformed();
+    return read(*v);
+}
+
+template <typename Read>
+auto optional(const json& object, const char* key, Read read) -> std::optional<decltype(read(object))> {
+    const json* v = member(object, key);
+    if (!v) return std::nullopt;
+    return read(*v);
+}
+
+const json& asObject(const json& v) {
+    if (!v.is_object()) malformed();
+    return v;
+}
+
+const json& asArray(const json& v) {
+    if (!v.is_array()) malformed();
+    return v;
+}
+
+FocusPoint asFocusPoint(const json& v) {
+    const json& o = asObject(v);
+    return FocusPoint{required(o, "x", asFloat64), required(o, "y", asFloat64),
+                      required(o, "w", asFloat64), required(o, "h", asFloat64)};
+}
+
+MakerNoteField asField(const json& v) {
+    const json& o = asObject(v);
+    return MakerNoteField{required(o, "label", asText), required(o, "value", asText)};
+}
+
+MakerNotes asMakerNotes(const json& v) {
+    const json& o = asObject(v);
+    MakerNotes notes;
+    notes.brand = optional(o, "brand", asText);
+    for (const json& field : required(o, "fields", asArray)) notes.fields.push_back(asField(field));
+    notes.focus = optional(o, "focus", asFocusPoint);
+    return notes;
+}
+
+QStringList asTextList(const json& v) {
+    QStringList list;
+    for (const json& item : asArray(v)) list.push_back(asText(item));
+    return list;
+}
+
+InspectedFile asInspectedFile(const json& v) {
+    const json& o = asObject(v);
+    InspectedFile f;
+    f.path = required(o, "path", asText);
+    f.filename = required(o, "filename", asText);
+    f.extension = required(o, "extension", asText);
+    f.fileSize = optional(o, "fileSize", asUnsigned64);
+    f.make = optional(o, "make", asText);
+    f.model = optional(o, "model", asText);
+    f.lens = optional(o, "lens", asText);
+    f.dateTaken = optional(o, "dateTaken", asText);
+    f.gpsLat = optional(o, "gpsLat", asFloat64);
+    f.gpsLon = optional(o, "gpsLon", asFloat64);
+    f.aperture = optional(o, "aperture", asFloat64);
+    f.shutterSpeed = optional(o, "shutterSpeed", asFloat64);
+    f.iso = optional(o, "iso", asSigned64);
+    f.focalLength = optional(o, "focalLength", asFloat64);
+    f.width = optional(o, "width", asSigned64);
+    f.height = optional(o, "height", asSigned64);
+    f.orientation = required(o, "orientation", asSigned64);
+    f.copyright = optional(o, "copyright", asText);
+    f.artist = optional(o, "artist", asText);
+    f.title = optional(o, "title", asText);
+    f.caption = optional(o, "caption", asText);
+    f.rating = optional(o, "rating", asSigned64);
+    f.colorLabel = optional(o, "colorLabel", asText);
+    f.lookName = optional(o, "lookName", asText);
+    f.hasSerialNumbers = required(o, "hasSerialNumbers", asBool);
+    f.keywords = required(o, "keywords", asTextList);
+    f.makerNotes = required(o, "makerNotes", asMakerNotes);
+    f.hasSidecar = required(o, "hasSidecar", asBool);
+    return f;
+}
+
+// Never hand the view more than kMaxPictureSide pixels on the longer side.
+QSize boundedSize(QSize size) {
+    const int longer = std::max(size.width(), size.height());
+    if (longer <= kMaxPictureSide) return size;
+    const double s = static_cast<double>(kMaxPictureSide) / longer;
+    return QSize(std::max(1, static_cast<int>(std::lround(size.width() * s))),
+                 std::max(1, static_cast<int>(std::lround(size.height() * s))));
+}
+
+QImage bounded(QImage image) {
+    const QSize target = boundedSize(image.size());
+    if (target == image.size()) return image;
+    return image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
+}  // namespace
+
+const Core& systemCore() {
+    static const Core core{&orv_ql_inspect, &orv_ql_preview, &orv_ql_free_string, &orv_ql_free_bytes};
+    return core;
+}
+
+fs::path exiftoolResource(const fs::path& executable) {
+    return executable.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
+}
+
+bool ready() {
+    // A function-local static: initialised once, thread-safely, on first use.
+    static const bool isReady = [] {
+        std::error_code ec;
+        const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+        if (ec) return false;
+        const fs::path script = exiftoolResource(executable);
+        if (!fs::is_regular_file(script, ec)) return false;
+        return orv_ql_init(script.c_str());
+    }();
+    return isReady;
+}
+
+std::optional<InspectResult> decodeEnvelope(std::string_view text) {
+    const json doc = json::parse(text.begin(), text.end(), nullptr, /*allow_exceptions=*/false);
+    if (doc.is_discarded()) return std::nullopt;
+    try {
+        const json& envelope = asObject(doc);
+        InspectResult result;
+        result.file = optional(envelope, "file", asInspectedFile);
+        result.error = optional(envelope, "error", asText);
+        return result;
+    } catch (const Malformed&) {
+        return std::nullopt;
+    } catch (const json::exception&) {
+        return std::nullopt;
+    }
+}
+
+InspectionOutcome outcomeOfEnvelope(std::string_view text) {
+    std::optional<InspectResult> result = decodeEnvelope(text);
+    if (!result) return ReadError{qtext(kUnreadableMessage)};
+    if (result->file) return std::move(*result->file);
+    if (result->error) return ReadError{*result->error};
+    return ReadError{qtext(kUnreadableMessage)};
+}
+
+LoadResult loadFile(const fs::path& file) { return loadFile(file, ready(), systemCore()); }
+
+LoadResult loadFile(const fs::path& file, bool isReady, const Core& core) {
+    InspectionOutcome outcome = ReadError{qtext(kNoPerlMessage)};
+    if (isReady) {
+        if (char* text = core.inspect(file.c_str())) {
+            const std::string copy(text);
+            core.freeString(text);
+            outcome = outcomeOfEnvelope(copy);
+        } else {
+            outcome = ReadError{qtext(kUnreadableMessage)};
+        }
+    }
+    // The picture follows the inspection: the core's preview needs the
+    // orientation it reports, and after a failure there is none.
+    std::optional<int64_t> orientation;
+    if (const auto* f = std::get_if<InspectedFile>(&outcome)) orientation = f->orientation;
+    return LoadResult{DecodedImage{decodePreview(file, orientation, isReady, core)}, std::move(outcome)};
+}
+
+QImage decodePreview(const fs::path& file, std::optional<int64_t> orientation) {
+    return decodePreview(file, orientation, ready(), systemCore());
+}
+
+QImage decodePreview(const fs::path& file, std::optional<int64_t> orientation, bool isReady, const Core& core) {
+    if (isReady && orientation) {
+        size_t length = 0;
+        if (uint8_t* bytes = core.preview(file.c_str(), *orientation, &length)) {
+            QImage image;
+            if (length > 0 && length <= static_cast<size_t>(INT_MAX))
+                image = QImage::fromData(bytes, static_cast<int>(length));
+            core.freeBytes(bytes, length);
+            if (!image.isNull()) return bounded(std::move(image));
+        }
+    }
+    return systemThumbnail(file);
+}
+
+QImage systemThumbnail(const fs::path& file) {
+    // Non-blocking open, then a check on the descriptor itself: a FIFO would
+    // otherwise block here, and a name swapped after a stat could slip by.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return {};
+    }
+    QFile device;
+    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return {};
+    }
+    QImageReader reader(&device);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    // Decode the whole first image (never an embedded thumbnail), scaling
+    // while decoding where the format can.
+    const QSize stored = reader.size();
+    if (stored.isValid() && !stored.isEmpty()) reader.setScaledSize(boundedSize(stored));
+    QImage image = reader.read();
+    if (image.isNull() || image.width() <= 0 || image.height() <= 0) return {};
+    return bounded(std::move(image));
+}
+
+}  // namespace orv::ui::Reader

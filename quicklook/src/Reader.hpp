@@ -1,0 +1,149 @@
+// The bridge to the metadata core: initialises it once per process, turns one
+// preview request into a decoded summary (or a message for the user) plus a
+// picture, and owns the records the core's JSON envelope decodes into.
+// Nothing here touches a view; loadFile runs on a background thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+namespace orv::ui {
+
+// Percent (0-100) of the width and height of the picture as displayed; x, y
+// is the top-left corner of the box, w, h its size.
+struct FocusPoint {
+    double x = 0, y = 0, w = 0, h = 0;
+    friend bool operator==(const FocusPoint&, const FocusPoint&) = default;
+};
+
+struct MakerNoteField {
+    QString label;
+    QString value;
+};
+
+struct MakerNotes {
+    std::optional<QString> brand;
+    std::vector<MakerNoteField> fields;
+    std::optional<FocusPoint> focus;
+};
+
+struct InspectedFile {
+    QString path;
+    QString filename;
+    QString extension;
+    std::optional<uint64_t> fileSize;
+    std::optional<QString> make;
+    std::optional<QString> model;
+    std::optional<QString> lens;
+    std::optional<QString> dateTaken;
+    std::optional<double> gpsLat;
+    std::optional<double> gpsLon;
+    std::optional<double> aperture;
+    std::optional<double> shutterSpeed;  // seconds
+    std::optional<int64_t> iso;
+    std::optional<double> focalLength;   // millimetres
+    std::optional<int64_t> width;
+    std::optional<int64_t> height;
+    int64_t orientation = 1;
+    std::optional<QString> copyright;
+    std::optional<QString> artist;
+    std::optional<QString> title;
+    std::optional<QString> caption;
+    std::optional<int64_t> rating;
+    std::optional<QString> colorLabel;
+    std::optional<QString> lookName;
+    bool hasSerialNumbers = false;
+    QStringList keywords;
+    MakerNotes makerNotes;
+    bool hasSidecar = false;
+};
+
+// The envelope: a summary, an error text, or (malformed but decodable) neither.
+struct InspectResult {
+    std::optional<InspectedFile> file;
+    std::optional<QString> error;
+};
+
+// Why a request has no summary; shown as the body of the error panel.
+struct ReadError {
+    QString message;
+};
+
+// The picture handed from the background load to the main thread; a null
+// image means there is none.
+struct DecodedImage {
+    QImage image;
+};
+
+using InspectionOutcome = std::variant<InspectedFile, ReadError>;
+
+struct LoadResult {
+    DecodedImage picture;
+    InspectionOutcome outcome;
+};
+
+namespace Reader {
+
+inline constexpr std::string_view kUnreadableMessage = "The file couldn't be read";
+inline constexpr std::string_view kNoPerlMessage = "Orvanta couldn't load the system Perl library";
+
+// The fallback picture is decoded from the whole image and scaled so that its
+// longer side is at most this many pixels.
+inline constexpr int kMaxPictureSide = 1800;
+
+// The core's entry points as the bridge uses them. The real ones by default;
+// tests substitute their own to count and script the calls.
+struct Core {
+    std::function<char*(const char* path)> inspect;
+    std::function<uint8_t*(const char* path, int64_t orientation, size_t* length)> preview;
+    std::function<void(char* text)> freeString;
+    std::function<void(uint8_t* bytes, size_t length)> freeBytes;
+};
+const Core& systemCore();
+
+// True when the core is initialised and can inspect files. Computed once per
+// process, by whichever thread asks first (concurrent first callers wait for
+// that one evaluation): finds the staged ExifTool beside the executable and
+// calls orv_ql_init with it. A false value is final.
+bool ready();
+
+// Where the ExifTool resource sits for a program at `executable`:
+// <executable's folder>/../share/orvanta/exiftool/exiftool.
+std::filesystem::path exiftoolResource(const std::filesystem::path& executable);
+
+// Decodes an envelope strictly: a required member missing or null, or any
+// member of the wrong type or out of its type's range, fails the whole text.
+std::optional<InspectResult> decodeEnvelope(std::string_view json);
+
+// What a request shows for an envelope text: the summary, or the message.
+InspectionOutcome outcomeOfEnvelope(std::string_view json);
+
+// The background unit of one request: inspection first, then the picture with
+// the orientation the inspection reported.
+LoadResult loadFile(const std::filesystem::path& file);
+LoadResult loadFile(const std::filesystem::path& file, bool isReady, const Core& core);
+
+// The picture: the core's upright preview when the core is ready and the
+// orientation is known, else the file decoded here (see systemThumbnail).
+QImage decodePreview(const std::filesystem::path& file, std::optional<int64_t> orientation);
+QImage decodePreview(const std::filesystem::path& file, std::optional<int64_t> orientation,
+                     bool isReady, const Core& core);
+
+// The file's first image decoded in full, turned upright by its own
+// orientation and scaled to at most kMaxPictureSide on the longer side. Only
+// regular files are opened, so a pipe or device never blocks the load.
+QImage systemThumbnail(const std::filesystem::path& file);
+
+}  // namespace Reader
+
+}  // namespace orv::ui

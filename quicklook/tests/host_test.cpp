@@ -1,0 +1,180 @@
+// orvanta-preview end to end: awkward files, no display, a program without
+// its resources, --render, the command line, and real camera files whose
+// --dump must match the panel built from the core's own envelope.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+
+#include "Host.hpp"
+#include "Palette.hpp"
+#include "TestSupport.hpp"
+
+using namespace orv;
+using namespace orv::ui;
+using test::json;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+Run run(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(-1);
+    return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+               QString::fromUtf8(p.readAllStandardError())};
+}
+
+Run preview(const QStringList& args) { return run(ORVANTA_PREVIEW, args); }
+
+// The --dump output split into one block of lines per file.
+std::vector<std::vector<std::string>> blocks(const QString& out) {
+    std::vector<std::vector<std::string>> result;
+    for (const QString& line : out.split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith(R"({"photo")")) result.emplace_back();
+        if (!result.empty()) result.back().push_back(line.toStdString());
+    }
+    return result;
+}
+
+QString field(const std::string& line, const char* key) {
+    return QString::fromStdString(json::parse(line).value(key, std::string("<none>")));
+}
+
+}  // namespace
+
+class HostTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void awkwardFilesEachGetTheirOwnPanelInOrder() {
+        const QString empty = dir.filePath("empty.jpg");
+        QFile(empty).open(QIODevice::WriteOnly);
+        const QString newline = dir.filePath("two\nlines.jpg");
+        QFile(newline).open(QIODevice::WriteOnly);
+        const QString missing = dir.filePath("gone.cr2");
+        const QString folder = dir.filePath("folder.jpg");
+        QDir().mkdir(folder);
+        const QString fifo = dir.filePath("pipe.jpg");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QStringList files = {empty, missing, folder, newline, fifo};
+
+        const Run r = preview(QStringList{"--dump"} + files);
+        QCOMPARE(r.status, 0);
+        const auto result = blocks(r.out);
+        QCOMPARE(result.size(), size_t(files.size()));
+        for (size_t i = 0; i < result.size(); ++i) {
+            // An error panel (name, message) or, for an empty file ExifTool
+            // still reads, a summary; complete either way.
+            const auto& block = result[i];
+            QVERIFY(block.size() >= 3);
+            QCOMPARE(field(block[1], "kind"), QString("title"));
+            QCOMPARE(field(block[1], "text"), QFileInfo(files[i]).fileName());
+            const QString last = field(block.back(), "kind");
+            QVERIFY2(last == "footer" || (block.size() == 3 && last == "note"), block.back().c_str());
+            const json photo = json::parse(block[0])["photo"];
+            QVERIFY(photo["image"].is_null());
+            QVERIFY(photo["placeholder"] == "No preview");
+        }
+    }
+
+    void withoutADisplayItSuggestsRender() {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+        const Run r = run(ORVANTA_PREVIEW, {dir.filePath("x.jpg")}, env);
+        QCOMPARE(r.status, 1);
+        QVERIFY(r.err.contains("--render"));
+    }
+
+    void aProgramWithoutItsResourcesStillShowsThePicture() {
+        // A copy of the program in a folder with no share/orvanta beside it.
+        QVERIFY(QDir().mkpath(dir.filePath("bare/bin")));
+        const QString copy = dir.filePath("bare/bin/orvanta-preview");
+        QVERIFY(QFile::copy(ORVANTA_PREVIEW, copy));
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
+        const QString picture = dir.filePath("seen.png");
+        QImage(320, 200, QImage::Format_RGB32).save(picture);
+        const Run r = run(copy, {"--dump", picture});
+        QCOMPARE(r.status, 0);
+        const auto block = blocks(r.out).at(0);
+        QCOMPARE(field(block.at(2), "text"), QString("Orvanta couldn't load the system Perl library"));
+        QVERIFY(json::parse(block[0])["photo"]["image"] == json::array({320, 200}));
+    }
+
+    void renderWritesTheWindowAsPng() {
+        const QString out = dir.filePath("shot.png");
+        QCOMPARE(preview({"--render", out, dir.filePath("none.jpg")}).status, 0);
+        const QImage image(out);
+        QCOMPARE(image.size(), QSize(1180, 760));
+        QCOMPARE(QColor(image.pixel(10, 10)), Palette::base());
+        QCOMPARE(QColor(image.pixel(839, 10)), Palette::borderSoft());
+        QCOMPARE(QColor(image.pixel(1170, 750)), Palette::panel());
+
+        const QString many = dir.filePath("many.png");
+        QCOMPARE(preview({"--render", many, "--size", "900x500", dir.filePath("a.jpg"), dir.filePath("b.jpg")}).status, 0);
+        QCOMPARE(QImage(dir.filePath("many-1.png")).size(), QSize(900, 500));
+        QCOMPARE(QColor(QImage(dir.filePath("many-2.png")).pixel(900 - 341, 10)), Palette::borderSoft());
+    }
+
+    void arrowKeysStepThroughTheFilesAndSpaceCloses() {
+        test::ScriptedLoader script{"{\"error\":\"No file\"}", QImage()};
+        host::PreviewWindow window({"/p/a.jpg", "/p/b [*].jpg", "/p/c.jpg"}, script.loader());
+        QWidget* widget = window.widget();
+        widget->show();
+        test::waitForPreview(window.controller());
+        QCOMPARE(widget->windowTitle(), QString("a.jpg (1/3)"));
+        QTest::keyClick(widget, Qt::Key_Left);  // already at the first
+        QCOMPARE(window.index(), size_t(0));
+        QTest::keyClick(widget, Qt::Key_Right);
+        test::waitForPreview(window.controller());
+        QCOMPARE(widget->windowTitle(), QString("b [*][*].jpg (2/3)"));  // shown as typed
+        QCOMPARE(QString::fromStdString(test::panelOutline(dumpLines(window.controller())).at(0)),
+                 QString("title|b [*].jpg|12"));
+        QTest::keyClick(widget, Qt::Key_Space);
+        QVERIFY(!widget->isVisible());
+        QCOMPARE(script.calls->load(), 2);
+    }
+
+    void cameraFilesMatchThePanelOfTheirEnvelope_data() {
+        QTest::addColumn<QString>("file");
+        for (const char* f : {"exiftool-t/Canon.jpg", "exiftool-t/CanonRaw.cr2", "exif-samples/jpg/Canon_40D.jpg",
+                              "exiftool-t/Nikon.jpg", "exiftool-t/FujiFilm.raf", "exiftool-t/XMP.jpg",
+                              "exiftool-t/GPS.jpg", "exif-samples/jpg/orientation/portrait_6.jpg",
+                              // with focus boxes
+                              "exif-samples/jpg/hdr/canon_hdr_YES.jpg", "metadata-extractor/jpg/Canon PowerShot SD850 IS.jpg"})
+            QTest::newRow(f) << QString(ORVQL_CORPUS_DIR "/") + f;
+    }
+    void cameraFilesMatchThePanelOfTheirEnvelope() {
+        QFETCH(QString, file);
+        if (!QFileInfo::exists(file)) QSKIP("corpus not available");
+        const Run inspect = run(ORV_QL, {"--exiftool", "bundled", "inspect", file});
+        QCOMPARE(inspect.status, 0);
+        const std::string envelope = inspect.out.trimmed().toStdString();
+
+        const Run shown = preview({"--dump", file});
+        QCOMPARE(shown.status, 0);
+        const auto block = blocks(shown.out).at(0);
+
+        test::ScriptedLoader script{envelope, QImage()};
+        PreviewViewController controller(script.loader());
+        controller.preparePreviewOfFile(file.toStdString());
+        test::waitForPreview(controller);
+        const auto expected = dumpLines(controller);
+        QCOMPARE(QString::fromStdString(json::parse(block[0])["photo"]["focus"].dump()),
+                 QString::fromStdString(json::parse(expected[0])["photo"]["focus"].dump()));
+        const std::vector<std::string> panel(block.begin() + 1, block.end());
+        const std::vector<std::string> expectedPanel(expected.begin() + 1, expected.end());
+        QCOMPARE(QString::fromStdString(json(panel).dump(1)), QString::fromStdString(json(expectedPanel).dump(1)));
+    }
+};
+
+ORV_QUICKLOOK_TEST_MAIN(HostTest)
+#include "host_test.moc"

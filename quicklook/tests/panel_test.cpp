@@ -1,0 +1,239 @@
+// The metadata panel as the host's --dump reports it: order, words, formats,
+// conditions and gaps; the focus checkbox and its stored choice; geometry.
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+
+#include "MetadataPanel.hpp"
+#include "TestSupport.hpp"
+#include "TextLabel.hpp"
+
+using namespace orv;
+using namespace orv::ui;
+using test::json;
+
+namespace {
+
+using Outline = std::vector<std::string>;
+
+const std::string kFooter =
+    "footer|Orvanta preview. To use the standard macOS preview instead, turn it off in Orvanta Settings → Finder.|0";
+
+Outline outlineOf(const std::string& envelopeText, const std::filesystem::path& file = "/p/a.jpg") {
+    test::ScriptedLoader script{envelopeText, QImage()};
+    PreviewViewController controller(script.loader());
+    controller.preparePreviewOfFile(file);
+    test::waitForPreview(controller);
+    return test::panelOutline(dumpLines(controller));
+}
+
+Outline outlineOf(const json& file) { return outlineOf(test::envelope(file)); }
+
+bool has(const Outline& outline, const std::string& entry) {
+    return std::find(outline.begin(), outline.end(), entry) != outline.end();
+}
+
+bool hasPrefix(const Outline& outline, const std::string& prefix) {
+    return std::any_of(outline.begin(), outline.end(), [&](const std::string& e) { return e.rfind(prefix, 0) == 0; });
+}
+
+// Whole panels compare as one text, so a failure shows both in full.
+QString joined(const Outline& outline) {
+    std::string text;
+    for (const auto& e : outline) text += e + "\n";
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+class PanelTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() { QSettings("Orvanta", "Preview").clear(); }
+
+    void fullSummaryInOrderWithItsGaps() {
+        const Outline expected = {
+            "title|IMG_0420.CR3|3",
+            "subtitle|Canon EOS R5 · 2024-03-15 14:22:05|20",
+            "section|CAMERA & LENS|6",
+            "row|Camera|Canon EOS R5|mono|0",
+            "row|Lens|RF24-70mm F2.8 L IS USM|mono|0",
+            "row|Focal length|50mm|mono|20",
+            "section|EXPOSURE|6",
+            "row|Aperture|f/2.8|mono|0",
+            "row|Shutter|1/250s|mono|0",
+            "row|ISO|400|mono|20",
+            "section|DATE & LOCATION|6",
+            "row|Taken|2024-03-15 14:22:05|mono|0",
+            "row|Latitude|48.8584|mono|0",
+            "row|Longitude|-2.2945|mono|20",
+            "section|MAKER NOTES — CANON|6",
+            "row|Focus mode|One-shot AF|mono|10",
+            "checkbox|Show focus point|on|20",
+            "section|DESCRIPTION|6",
+            "row|Title|Quai|0",
+            "row|Caption|Evening walk|0",
+            "row|Rating|★★★|0",
+            "row|Label|Green|0",
+            "row|Keywords|river, dusk|20",
+            "section|COPYRIGHT|6",
+            "row|Copyright|© Ada Example|0",
+            "row|Artist|Ada Example|20",
+            "section|FILE|6",
+            "row|Format|CR3|mono|0",
+            "row|Dimensions|6000 × 4000|mono|0",
+            "row|Size|24.6 MB|mono|10",
+            "note|Has an XMP sidecar. Shown above: what's in the file itself.|4",
+            "note|Carries a camera or lens serial number.|22",
+            kFooter,
+        };
+        const Outline actual = outlineOf(test::fullFile());
+        QCOMPARE(joined(actual), joined(expected));
+    }
+
+    void minimalSummaryShowsDashesAndNoOptionalSections() {
+        const Outline expected = {
+            "title|a.jpg|20",
+            "section|CAMERA & LENS|6",
+            "row|Camera|—|mono|0",
+            "row|Lens|—|mono|0",
+            "row|Focal length|—|mono|20",
+            "section|EXPOSURE|6",
+            "row|Aperture|—|mono|0",
+            "row|Shutter|—|mono|0",
+            "row|ISO|—|mono|20",
+            "section|DATE & LOCATION|6",
+            "row|Taken|—|mono|0",
+            "row|Latitude|—|mono|0",
+            "row|Longitude|—|mono|20",
+            "section|FILE|6",
+            "row|Format|JPG|mono|0",
+            "row|Dimensions|—|mono|0",
+            "row|Size|—|mono|22",
+            kFooter,
+        };
+        QCOMPARE(joined(outlineOf(test::minimalFile())), joined(expected));
+    }
+
+    void errorPanelNamesTheFileAndShowsTheMessage() {
+        test::ScriptedLoader script{R"({"error":"No file"})", QImage()};
+        PreviewViewController controller(script.loader());
+        controller.preparePreviewOfFile("/some/dir/trip\nday 2.nef");
+        test::waitForPreview(controller);
+        const auto dump = dumpLines(controller);
+        QCOMPARE(joined(test::panelOutline(dump)), joined({"title|trip\nday 2.nef|12", "note|No file|4"}));
+        const json photo = json::parse(dump[0])["photo"];
+        QVERIFY(photo["focus"].is_null());
+        QVERIFY(photo["image"].is_null());
+        QVERIFY(photo["placeholder"] == "No preview");
+    }
+
+    void sectionAndSubtitleConditions() {
+        auto with = [](const char* patch) {
+            json f = test::minimalFile();
+            f.update(json::parse(patch));
+            return outlineOf(f);
+        };
+        QVERIFY(has(with(R"({"rating": 7})"), "row|Rating|★★★★★|20"));
+        QVERIFY(!hasPrefix(with(R"({"rating": 0})"), "section|DESCRIPTION"));
+        QVERIFY(!hasPrefix(with(R"({"rating": -1})"), "section|DESCRIPTION"));
+        const Outline emptyTitle = with(R"({"title": ""})");
+        QVERIFY(has(emptyTitle, "section|DESCRIPTION|6"));
+        QVERIFY(has(emptyTitle, "row|Title|—|20"));
+        QVERIFY(has(with(R"({"keywords": ["a", "b c"]})"), "row|Keywords|a, b c|20"));
+        QVERIFY(has(with(R"({"gpsLat": 10.5})"), "row|Latitude|—|mono|0"));  // half a position shows none
+        QVERIFY(has(with(R"({"make": "Leica"})"), "subtitle|Leica|20"));
+        QVERIFY(has(with(R"({"dateTaken": "2023:07:01 10:00:00+02:00"})"), "subtitle|2023-07-01 10:00:00+02:00|20"));
+        // An empty date adds no dangling separator.
+        QVERIFY(has(with(R"({"make": "SONY", "model": "ILCE-7M3", "dateTaken": ""})"), "subtitle|SONY ILCE-7M3|20"));
+        QVERIFY(!hasPrefix(with(R"({"copyright": ""})"), "section|COPYRIGHT"));
+        const Outline symbolOnly = with(R"({"copyright": "©"})");
+        QVERIFY(has(symbolOnly, "row|Copyright|©|0"));
+        QVERIFY(has(symbolOnly, "row|Artist|—|20"));
+    }
+
+    void makerNoteSectionCaptionRowsAndCheckbox() {
+        auto with = [](const char* patch) {
+            json f = test::minimalFile();
+            f.merge_patch(json::parse(patch));
+            return outlineOf(f);
+        };
+        const Outline fuji = with(R"({"makerNotes": {"brand": "Fujifilm", "fields": [{"label": "Film", "value": "Provia"}]}})");
+        QVERIFY(has(fuji, "section|MAKER NOTES — FUJIFILM|6"));
+        QVERIFY(has(fuji, "row|Film|Provia|mono|20"));
+        QVERIFY(!hasPrefix(fuji, "checkbox"));
+
+        const Outline look = with(R"({"lookName": "Velvia"})");
+        QVERIFY(has(look, "section|CAMERA SETTINGS|6"));
+        QVERIFY(has(look, "row|Picture style|Velvia|mono|20"));
+        QVERIFY(!hasPrefix(with(R"({"lookName": "Velvia", "makerNotes": {"brand": "Sony"}})"), "row|Picture style"));
+
+        // A focus box alone opens no section, so there is nothing to tick.
+        const Outline focusOnly = with(R"({"makerNotes": {"focus": {"x": 1, "y": 2, "w": 3, "h": 4}}})");
+        QVERIFY(!hasPrefix(focusOnly, "checkbox"));
+        QVERIFY(!hasPrefix(focusOnly, "section|MAKER"));
+        QVERIFY(has(with(R"({"lookName": "Vivid", "makerNotes": {"focus": {"x": 1, "y": 2, "w": 3, "h": 4}}})"),
+                    "checkbox|Show focus point|on|20"));
+    }
+
+    void storedChoiceSetsTheCheckboxAndTickingStoresIt() {
+        QSettings("Orvanta", "Preview").setValue("showFocusPoint", false);
+        test::ScriptedLoader script{test::envelope(test::fullFile()), QImage()};
+        PreviewViewController controller(script.loader());
+        controller.preparePreviewOfFile("/p/x.cr3");
+        test::waitForPreview(controller);
+        QVERIFY(!controller.photo().showFocus());
+        QCheckBox* box = controller.view()->findChild<QCheckBox*>();
+        QVERIFY(box && !box->isChecked());
+        box->click();
+        QVERIFY(controller.photo().showFocus());
+        QCOMPARE(QSettings("Orvanta", "Preview").value("showFocusPoint").toString(), QString("true"));
+
+        // Anything stored that is not a boolean counts as true.
+        QSettings("Orvanta", "Preview").setValue("showFocusPoint", "maybe");
+        PreviewViewController fresh(script.loader());
+        fresh.loadView();
+        QVERIFY(fresh.photo().showFocus());
+    }
+
+    void columnGeometryWrappingAndScrolling() {
+        json f = test::fullFile();
+        f["filename"] = std::string(120, 'W') + ".jpg";  // no spaces anywhere
+        for (int i = 0; i < 30; ++i) f["makerNotes"]["fields"].push_back({{"label", "Field"}, {"value", "value"}});
+        test::ScriptedLoader script{test::envelope(f), QImage()};
+        PreviewViewController controller(script.loader());
+        controller.view()->resize(1180, 760);
+        controller.view()->show();
+        controller.preparePreviewOfFile("/p/x.jpg");
+        test::waitForPreview(controller);
+        QCoreApplication::processEvents();
+
+        QScrollArea* scroll = controller.scrollView();
+        QCOMPARE(scroll->geometry().width(), 340);
+        QCOMPARE(scroll->mapTo(controller.view(), QPoint(0, 0)).x(), 1180 - 340);
+        // The panel is long enough to scroll, and the scroller floats over it.
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(scroll->viewport()->width(), 340);
+
+        const QList<QWidget*> views = controller.stack().arrangedSubviews();
+        QCOMPARE(views.front()->geometry().left(), 20);
+        QCOMPARE(views.front()->geometry().top(), 18);
+        for (QWidget* view : views) QCOMPARE(view->width(), 300);
+        auto* title = static_cast<TextLabel*>(views.front());
+        QVERIFY(title->height() > 3 * QFontMetrics(title->font()).height());  // wrapped at characters
+        for (QWidget* view : views) {
+            auto* row = qobject_cast<RowView*>(view);
+            if (!row) continue;
+            const QRect value = row->valueLabel()->geometry();
+            QVERIFY(value.width() <= 190);
+            QCOMPARE(value.right() + 1, 300);
+            QCOMPARE(value.top(), 6);
+            QCOMPARE(row->height(), value.height() + 12);
+            QVERIFY(row->keyLabel()->geometry().right() + 12 <= value.left());
+        }
+    }
+};
+
+ORV_QUICKLOOK_TEST_MAIN(PanelTest)
+#include "panel_test.moc"

@@ -1,0 +1,209 @@
+// The bridge to the core: strict decoding of the envelope, the order and
+// pairing of core calls in a load, and the fallback picture.
+#include <cstdlib>
+#include <cstring>
+
+#include <sys/stat.h>
+
+#include <QBuffer>
+
+#include "TestSupport.hpp"
+
+using namespace orv;
+using namespace orv::ui;
+using test::json;
+
+namespace {
+
+QString messageOf(const InspectionOutcome& outcome) {
+    const auto* error = std::get_if<ReadError>(&outcome);
+    return error ? error->message : QStringLiteral("<summary>");
+}
+
+QByteArray encoded(const QImage& image, const char* format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// A stand-in core that logs every call, releases included, in order.
+struct FakeCore {
+    explicit FakeCore(std::string text = {}) : envelopeText(std::move(text)) {}
+
+    std::string envelopeText;
+    bool inspectReturnsNull = false;
+    QByteArray previewBytes;  // empty: no preview
+    std::vector<std::string> calls;
+
+    Reader::Core core() {
+        return Reader::Core{
+            [this](const char* path) -> char* {
+                calls.push_back(std::string("inspect ") + path);
+                return inspectReturnsNull ? nullptr : strdup(envelopeText.c_str());
+            },
+            [this](const char*, int64_t orientation, size_t* length) -> uint8_t* {
+                calls.push_back("preview " + std::to_string(orientation));
+                if (previewBytes.isEmpty()) return nullptr;
+                *length = static_cast<size_t>(previewBytes.size());
+                return static_cast<uint8_t*>(std::memcpy(std::malloc(*length), previewBytes.constData(), *length));
+            },
+            [this](char* text) { calls.push_back("free string"), std::free(text); },
+            [this](uint8_t* bytes, size_t length) {
+                calls.push_back("free bytes " + std::to_string(length)), std::free(bytes);
+            }};
+    }
+};
+
+// Applies a patch to a summary: a member set to "<absent>" is removed, an
+// object is merged into the member's object (where null removes), anything
+// else replaces the member (null included).
+json patched(json file, const json& patch) {
+    for (const auto& [key, value] : patch.items()) {
+        if (value == "<absent>")
+            file.erase(key);
+        else if (value.is_object() && file[key].is_object())
+            file[key].merge_patch(value);
+        else
+            file[key] = value;
+    }
+    return file;
+}
+
+}  // namespace
+
+class ReaderTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+    std::filesystem::path writeImage(const char* name, const QImage& image, const char* format) {
+        const QString path = dir.filePath(name);
+        image.save(path, format);
+        return path.toStdString();
+    }
+
+private slots:
+    void decodingIsAllOrNothing_data() {
+        QTest::addColumn<QString>("patch");  // merged into a full summary
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("keywords missing") << R"({"keywords": "<absent>"})" << "The file couldn't be read";
+        QTest::newRow("orientation null") << R"({"orientation": null})" << "The file couldn't be read";
+        QTest::newRow("negative file size") << R"({"fileSize": -1})" << "The file couldn't be read";
+        QTest::newRow("text for a number") << R"({"aperture": "2.8"})" << "The file couldn't be read";
+        QTest::newRow("fraction for an integer") << R"({"iso": 100.5})" << "The file couldn't be read";
+        QTest::newRow("beyond signed 64 bits") << R"({"width": 9223372036854775808})" << "The file couldn't be read";
+        QTest::newRow("focus box without h") << R"({"makerNotes": {"focus": {"h": null}}})"
+                                             << "The file couldn't be read";
+        QTest::newRow("field without value") << R"({"makerNotes": {"fields": [{"label": "x"}]}})"
+                                             << "The file couldn't be read";
+        QTest::newRow("keyword not text") << R"({"keywords": ["a", 3]})" << "The file couldn't be read";
+        QTest::newRow("make null and no lens") << R"({"make": null, "lens": "<absent>"})" << "<summary>";
+        QTest::newRow("shutter count of any kind") << R"({"shutterCount": "many"})" << "<summary>";
+        QTest::newRow("largest file size") << R"({"fileSize": 18446744073709551615})" << "<summary>";
+        QTest::newRow("integer for a float") << R"({"aperture": 4})" << "<summary>";
+    }
+    void decodingIsAllOrNothing() {
+        QFETCH(QString, patch);
+        QFETCH(QString, expected);
+        const json file = patched(test::fullFile(), json::parse(patch.toStdString()));
+        QCOMPARE(messageOf(Reader::outcomeOfEnvelope(test::envelope(file))), expected);
+    }
+
+    void absentOptionalMembersDecodeAsNone() {
+        json file = test::fullFile();
+        file["make"] = nullptr;
+        file.erase("lens");
+        const auto result = Reader::decodeEnvelope(test::envelope(file));
+        QVERIFY(result && result->file);
+        QVERIFY(!result->file->make && !result->file->lens);
+        QCOMPARE(*result->file->model, QString("Canon EOS R5"));
+        QCOMPARE(result->file->makerNotes.focus, std::optional(FocusPoint{47.5, 40, 5, 6.25}));
+        QCOMPARE(*result->file->fileSize, uint64_t(24567890));
+    }
+
+    void envelopesWithoutASummary_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("error kept unchanged") << R"({"error":"No file"})" << "No file";
+        // (escaped strings here: moc misreads raw strings holding \" or a lone ")
+        QTest::newRow("error with a quote") << "{\"error\":\"failed to run exiftool: \\\"x\\\"\"}"
+                                            << "failed to run exiftool: \"x\"";
+        QTest::newRow("neither member") << "{}" << "The file couldn't be read";
+        QTest::newRow("error not text") << R"({"error":5})" << "The file couldn't be read";
+        QTest::newRow("not an object") << "[]" << "The file couldn't be read";
+        QTest::newRow("truncated") << "{\"error\":\"No f" << "The file couldn't be read";
+    }
+    void envelopesWithoutASummary() {
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+        QCOMPARE(messageOf(Reader::outcomeOfEnvelope(text.toStdString())), expected);
+    }
+
+    void successPassesItsOrientationToThePreviewAndReleasesEverything() {
+        json file = test::fullFile();
+        file["orientation"] = 6;
+        FakeCore fake{test::envelope(file)};
+        fake.previewBytes = encoded(QImage(40, 30, QImage::Format_RGB32), "JPEG");
+        const LoadResult result = Reader::loadFile("/x/a.cr3", true, fake.core());
+        QVERIFY(std::holds_alternative<InspectedFile>(result.outcome));
+        QCOMPARE(result.picture.image.size(), QSize(40, 30));
+        const std::vector<std::string> expected = {"inspect /x/a.cr3", "free string", "preview 6",
+                                                   "free bytes " + std::to_string(fake.previewBytes.size())};
+        QVERIFY(fake.calls == expected);
+    }
+
+    void undecodablePreviewBytesAreReleasedAndTheFileIsDecodedHere() {
+        const auto path = writeImage("wide.png", QImage(4000, 1000, QImage::Format_RGB32), "PNG");
+        FakeCore fake{test::envelope(test::minimalFile())};
+        fake.previewBytes = "not a picture";
+        const LoadResult result = Reader::loadFile(path, true, fake.core());
+        QCOMPARE(fake.calls.back(), "free bytes 13");
+        QCOMPARE(result.picture.image.size(), QSize(1800, 450));  // whole image, longer side 1800
+    }
+
+    void failedInspectionNeverAsksForThePreview() {
+        FakeCore fake{R"({"error":"No file"})"};
+        const auto path = writeImage("small.png", QImage(64, 48, QImage::Format_RGB32), "PNG");
+        const LoadResult result = Reader::loadFile(path, true, fake.core());
+        QCOMPARE(messageOf(result.outcome), QString("No file"));
+        QCOMPARE(result.picture.image.size(), QSize(64, 48));  // the file's own picture instead
+        QVERIFY(fake.calls == std::vector<std::string>({"inspect " + path.string(), "free string"}));
+
+        FakeCore silent;
+        silent.inspectReturnsNull = true;
+        QCOMPARE(messageOf(Reader::loadFile(path, true, silent.core()).outcome),
+                 QString("The file couldn't be read"));
+        QCOMPARE(silent.calls.size(), size_t(1));
+
+        // A core that is not ready is not called at all.
+        const LoadResult unready = Reader::loadFile(path, false, fake.core());
+        QCOMPARE(messageOf(unready.outcome), QString("Orvanta couldn't load the system Perl library"));
+        QCOMPARE(fake.calls.size(), size_t(2));
+        QVERIFY(!unready.picture.image.isNull());
+    }
+
+
+    void fallbackTurnsThePictureByItsOwnOrientation() {
+        // Stored 450 × 600 with orientation 6: shown upright, 600 × 450.
+        const std::filesystem::path file = ORVQL_CORPUS_DIR "/exif-samples/jpg/orientation/landscape_6.jpg";
+        if (!std::filesystem::exists(file)) QSKIP("corpus not available");
+        QCOMPARE(Reader::systemThumbnail(file).size(), QSize(600, 450));
+    }
+
+    void fallbackOpensOnlyRegularFiles() {
+        QVERIFY(Reader::systemThumbnail(dir.path().toStdString()).isNull());
+        QVERIFY(Reader::systemThumbnail("/dev/zero").isNull());
+        const QString fifo = dir.filePath("pipe");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(Reader::systemThumbnail(fifo.toStdString()).isNull());  // returns instead of blocking
+        QFile empty(dir.filePath("empty.jpg"));
+        QVERIFY(empty.open(QIODevice::WriteOnly));
+        empty.close();
+        QVERIFY(Reader::systemThumbnail(empty.fileName().toStdString()).isNull());
+    }
+};
+
+ORV_QUICKLOOK_TEST_MAIN(ReaderTest)
+#include "reader_test.moc"
