@@ -22,3 +22,8 @@ add_custom_command(
   COMMENT "Staging ExifTool into share/orvanta/exiftool"
   VERBATIM)
 add_custom_target(exiftool_stage ALL DEPENDS ${ORVQL_EXIFTOOL_DIR}/.staged)
+
+# Installed as staged: share/orvanta/exiftool beside bin/, where the programs
+# look for it.
+install(DIRECTORY ${ORVQL_EXIFTOOL_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/exiftool
+        USE_SOURCE_PERMISSIONS PATTERN ".staged" EXCLUDE)

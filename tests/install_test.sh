@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and runs the installed programs
+# with the build folder, the source tree and the corpus hidden behind empty
+# mounts, so anything that still points back into them fails.
+#   install_test.sh BUILD_DIR CORPUS_DIR
+set -euo pipefail
+build=$(cd "$1" && pwd)
+corpus=$(cd "$2" && pwd)
+src=$(cd "$(dirname "$0")/.." && pwd)
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+
+cmake --install "$build" --prefix "$tmp/prefix" >/dev/null
+mkdir "$tmp/files"
+cp "$corpus/exiftool-t/FujiFilm.raf" "$corpus/exif-samples/jpg/Canon_40D.jpg" "$tmp/files/"
+echo "not a picture" > "$tmp/files/notes.txt"
+
+if ! unshare -m true 2>/dev/null; then
+  echo "install_test: needs a private mount namespace (run as root)"
+  exit 77
+fi
+
+unshare -m bash -s "$tmp" "$build" "$src" "$corpus" <<'INNER'
+set -euo pipefail
+tmp=$1 build=$2 src=$3 corpus=$4
+for hidden in "$build" "$src" "$corpus"; do mount -t tmpfs none "$hidden"; done
+p=$tmp/prefix
+f=$tmp/files
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+  local what=$1; shift
+  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
+}
+png_side() {  # the longer side of a PNG, from its IHDR
+  local w h
+  w=$(od -An -tu1 -j16 -N4 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
+  h=$(od -An -tu1 -j20 -N4 "$1" | awk '{print $1*16777216+$2*65536+$3*256+$4}')
+  echo $(( w > h ? w : h ))
+}
+
+expected='status=Some(0) out="12.57" err=""'
+check "orv-ql selftest (exiftool from PATH)" test "$("$p/bin/orv-ql" selftest)" = "$expected"
+check "orv-ql selftest (installed ExifTool, in-process)" \
+  test "$("$p/bin/orv-ql" --exiftool bundled selftest)" = "$expected"
+check "orv-ql inspect reads the camera look" \
+  grep -q '"lookName":"Provia"' <("$p/bin/orv-ql" --exiftool bundled inspect "$f/FujiFilm.raf")
+
+for input in FujiFilm.raf Canon_40D.jpg; do
+  "$p/bin/orvanta-thumbnailer" -s 128 "$f/$input" "$tmp/$input.png" || true
+  check "thumbnail of $input" test -s "$tmp/$input.png"
+  check "thumbnail of $input within 128 px" test "$(png_side "$tmp/$input.png")" -le 128
+done
+check "no thumbnail for a text file" bash -c "! '$p/bin/orvanta-thumbnailer' -s 128 '$f/notes.txt' '$tmp/notes.png' 2>/dev/null"
+check "and no output file left" test ! -e "$tmp/notes.png"
+
+dump=$("$p/bin/orvanta-preview" --dump "$f/FujiFilm.raf")
+check "orvanta-preview --dump shows the picture" grep -q '"image":\[1800,1800\]' <<<"$dump"
+check "orvanta-preview --dump shows the panel" grep -q '"kind":"title","text":"FujiFilm.raf"' <<<"$dump"
+
+check "pkg-config finds the core" \
+  grep -q -- "-I$p/include" <(PKG_CONFIG_PATH="$p/lib/pkgconfig:$p/$(ls "$p" | grep -m1 lib)/pkgconfig" pkg-config --cflags orvql)
+for file in share/applications/orvanta-preview.desktop share/thumbnailers/orvanta.thumbnailer \
+            share/man/man1/orv-ql.1 share/man/man1/orvanta-thumbnailer.1 \
+            include/orv_ql.h share/icons/hicolor/scalable/apps/orvanta-preview.svg; do
+  check "installed $file" test -s "$p/$file"
+done
+exit $((failures > 0))
+INNER
