@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Preview benchmark: `orv-ql preview` against vipsthumbnail and ImageMagick,
+# side by side on the same files, each producing a JPEG whose longer side is
+# 1800 pixels at quality 75. Run through scripts/bench (build/ configured
+# with -DORVQL_BENCH=ON); the fixtures are generated into
+# $BENCH_OUT/fixtures on first use.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/lib.sh
+
+build=${ORVQL_BUILD_DIR:-build}
+orv=$build/bin/orv-ql
+scene=$build/bin/orvql-bench-scene
+for tool in "$orv" "$scene"; do
+  [ -x "$tool" ] || { echo "preview bench: $tool is missing; build with -DORVQL_BENCH=ON" >&2; exit 1; }
+done
+# The ImageMagick binary itself, not a wrapper that may stand in front of it.
+magick=$(command -v convert-im6.q16 || command -v /usr/bin/convert || command -v convert)
+
+# Absolute: vipsthumbnail takes a relative output name as relative to the input.
+fixtures=$(realpath -m "$BENCH_OUT/fixtures")
+out=$(realpath -m "$BENCH_OUT/preview-out")
+mkdir -p "$fixtures" "$out"
+
+# A generated scene (sky, hills, texture), encoded the way cameras and
+# editors store it: a 24-megapixel JPEG, a 12-megapixel PNG, a 12-megapixel
+# TIFF, and a small RAW file carrying the 24-megapixel JPEG as its preview.
+make_fixtures() {
+  local f=$fixtures
+  [ -s "$f/scene-24mp.jpg" ] || { "$scene" 6000 4000 > "$f/scene-24mp.ppm"
+    "$magick" "$f/scene-24mp.ppm" -quality 92 -sampling-factor 2x2 "$f/scene-24mp.jpg"; rm -f "$f/scene-24mp.ppm"; }
+  [ -s "$f/scene-12mp.png" ] || { "$scene" 4240 2832 > "$f/scene-12mp.ppm"
+    "$magick" "$f/scene-12mp.ppm" "$f/scene-12mp.png"; rm -f "$f/scene-12mp.ppm"; }
+  [ -s "$f/scene-12mp.tif" ] || { "$scene" 4000 3000 > "$f/scene-12mp.ppm"
+    "$magick" "$f/scene-12mp.ppm" -compress none "$f/scene-12mp.tif"; rm -f "$f/scene-12mp.ppm"; }
+  if [ ! -s "$f/raw-24mp-preview.cr2" ]; then
+    cp ../shared/corpus/exiftool-t/CanonRaw.cr2 "$f/raw-24mp-preview.cr2"
+    chmod u+w "$f/raw-24mp-preview.cr2"
+    exiftool -q -overwrite_original "-PreviewImage<=$f/scene-24mp.jpg" "$f/raw-24mp-preview.cr2"
+  fi
+}
+make_fixtures
+
+# bench_case CASE TARGET FILE: ours against both peers on FILE.
+bench_case() {
+  local case=$1 target=$2 file=$3
+  bench_compare preview "$case" "$target" \
+    "$orv preview $file -o $out/ours.jpg" \
+    vipsthumbnail "vipsthumbnail --size 1800x1800 $file -o '$out/vips.jpg[Q=75]'"
+  bench_compare preview "$case" "" \
+    "$orv preview $file -o $out/ours.jpg" \
+    imagemagick "$magick $file -resize 1800x1800 -quality 75 $out/im.jpg"
+}
+
+bench_case "JPEG 6000x4000" 0.5 "$fixtures/scene-24mp.jpg"
+bench_case "PNG 4240x2832" "" "$fixtures/scene-12mp.png"
+bench_case "TIFF 4000x3000" "" "$fixtures/scene-12mp.tif"
+
+# Neither peer reads the RAW file itself; each is given the preview that
+# ExifTool extracts, which is what ours does internally.
+raw=$fixtures/raw-24mp-preview.cr2
+bench_compare preview "RAW with 24 MP preview" "" \
+  "$orv preview $raw -o $out/ours.jpg" \
+  "exiftool + vipsthumbnail" \
+  "bash -c 'exiftool -b -PreviewImage $raw > $out/extracted.jpg && vipsthumbnail --size 1800x1800 $out/extracted.jpg -o \"$out/vips.jpg[Q=75]\"'"
+bench_compare preview "RAW with 24 MP preview" "" \
+  "$orv preview $raw -o $out/ours.jpg" \
+  "exiftool + imagemagick" \
+  "bash -c 'exiftool -b -PreviewImage $raw > $out/extracted.jpg && $magick $out/extracted.jpg -resize 1800x1800 -quality 75 $out/im.jpg'"

@@ -1,0 +1,25 @@
+#include "extension.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "../path_parts.hpp"
+#include "../text.hpp"
+
+namespace orv::preview {
+
+namespace {
+constexpr std::array<std::string_view, 5> kDirectExtensions = {"jpg", "jpeg", "png", "tif", "tiff"};
+}  // namespace
+
+std::optional<std::string> lowercase_extension(std::string_view path) {
+    const auto extension = file_extension(path);
+    if (!extension) return std::nullopt;
+    return text::to_lower(*extension);
+}
+
+bool is_direct_extension(std::string_view extension) {
+    return std::find(kDirectExtensions.begin(), kDirectExtensions.end(), extension) != kDirectExtensions.end();
+}
+
+}  // namespace orv::preview

@@ -1,0 +1,59 @@
+// The picture as it travels through the pipeline: 8-bit RGB, rows top to
+// bottom, no padding. Also the size rule every decoder fits its output to.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "buffer.hpp"
+
+namespace orv::preview {
+
+struct Size {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    friend bool operator==(const Size&, const Size&) = default;
+};
+
+struct Picture {
+    Size size;
+    // width * height * 3 bytes. Left uninitialised on allocation: every
+    // producer writes each byte before the picture leaves it.
+    Buffer rgb;
+
+    size_t byte_count() const { return size_t{size.width} * size.height * 3; }
+};
+
+inline Picture make_picture(Size size) {
+    Picture p{size, nullptr};
+    p.rgb = allocate_buffer(p.byte_count());
+    return p;
+}
+
+// Pictures are refused before any pixel buffer exists when they declare more
+// pixels than this. The largest camera sensors stay well below it; a tiny
+// hostile header claiming 100000 x 100000 does not.
+inline constexpr uint64_t kPixelLimit = 200'000'000;
+// Buffers one row long are allocated too; this bounds them for a picture
+// that stays under the pixel limit by being one pixel high.
+inline constexpr uint64_t kSideLimit = 1'000'000;
+
+inline bool within_pixel_limit(uint64_t width, uint64_t height) {
+    return width > 0 && height > 0 && width <= kSideLimit && height <= kSideLimit && width * height <= kPixelLimit;
+}
+
+// The longer side becomes `bound`, the other keeps the aspect ratio; sides
+// are rounded half away from zero and never drop below one pixel. Smaller
+// pictures are enlarged by the same rule.
+inline Size fit_size(Size source, uint32_t bound) {
+    const double ratio = std::min(double(bound) / source.width, double(bound) / source.height);
+    const auto side = [ratio](uint32_t s) {
+        return static_cast<uint32_t>(std::max(1.0, std::round(s * ratio)));
+    };
+    return {side(source.width), side(source.height)};
+}
+
+}  // namespace orv::preview

@@ -1,0 +1,17 @@
+// PNG pictures, decoded with libpng row by row into the resampler.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "picture.hpp"
+
+namespace orv::preview {
+
+// Decodes any PNG colour type and depth (palette and grey expanded, 16-bit
+// scaled to 8, alpha dropped) and fits it to `bound`. Nothing on any error,
+// including a bad checksum or missing data, or above the pixel limit.
+std::optional<Picture> decode_png(std::span<const uint8_t> bytes, uint32_t bound);
+
+}  // namespace orv::preview

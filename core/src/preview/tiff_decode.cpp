@@ -1,0 +1,161 @@
+#include "tiff_decode.hpp"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "resample.hpp"
+
+namespace orv::preview {
+
+namespace {
+
+// libtiff refuses any single allocation above this (a strip or tile buffer
+// a forged header asks for); a 200-megapixel RGB strip still fits.
+constexpr tmsize_t kMaxSingleAlloc = tmsize_t{1} << 30;
+
+// Rows are converted through a 32-bit raster of at most this many bytes;
+// a strip or tile taller than that is read in several passes.
+constexpr uint64_t kRasterBudget = uint64_t{64} << 20;
+
+struct Memory {
+    std::span<const uint8_t> bytes;
+    uint64_t offset = 0;
+};
+
+tmsize_t read_proc(thandle_t h, void* out, tmsize_t size) {
+    auto* m = static_cast<Memory*>(h);
+    if (size <= 0 || m->offset >= m->bytes.size()) return 0;
+    const size_t n = std::min<uint64_t>(static_cast<uint64_t>(size), m->bytes.size() - m->offset);
+    std::memcpy(out, m->bytes.data() + m->offset, n);
+    m->offset += n;
+    return static_cast<tmsize_t>(n);
+}
+
+tmsize_t write_proc(thandle_t, void*, tmsize_t) { return 0; }
+
+toff_t seek_proc(thandle_t h, toff_t offset, int whence) {
+    auto* m = static_cast<Memory*>(h);
+    const uint64_t base = whence == SEEK_CUR ? m->offset : whence == SEEK_END ? m->bytes.size() : 0;
+    if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
+    m->offset = base + offset;
+    return m->offset;
+}
+
+int close_proc(thandle_t) { return 0; }
+
+toff_t size_proc(thandle_t h) { return static_cast<Memory*>(h)->bytes.size(); }
+
+// Strips are read in place from the caller's bytes; libtiff only reads
+// through a mapping it opened for reading.
+int map_proc(thandle_t h, void** base, toff_t* size) {
+    auto* m = static_cast<Memory*>(h);
+    *base = const_cast<uint8_t*>(m->bytes.data());
+    *size = m->bytes.size();
+    return 1;
+}
+
+void unmap_proc(thandle_t, void*, toff_t) {}
+
+// Returning non-zero keeps the message away from the process-wide handler.
+int quiet(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffClose {
+    void operator()(TIFF* t) const { TIFFClose(t); }
+};
+struct OptionsFree {
+    void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
+};
+
+std::unique_ptr<TIFF, TiffClose> open(Memory& memory) {
+    const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    if (!options) return nullptr;
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAlloc);
+    return std::unique_ptr<TIFF, TiffClose>(TIFFClientOpenExt("memory", "r", &memory, read_proc, write_proc,
+                                                              seek_proc, close_proc, size_proc, map_proc,
+                                                              unmap_proc, options.get()));
+}
+
+// Colour stored without premultiplication is premultiplied by libtiff's
+// converter; calling it premultiplied already keeps the colour as stored,
+// which is what dropping alpha means.
+void keep_colour_under_alpha(TIFF* tif) {
+    uint16_t count = 0;
+    uint16_t* kinds = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &count, &kinds) || count == 0 || !kinds) return;
+    if (kinds[0] != EXTRASAMPLE_UNASSALPHA) return;
+    std::vector<uint16_t> changed(kinds, kinds + count);
+    changed[0] = EXTRASAMPLE_ASSOCALPHA;
+    TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, count, changed.data());
+}
+
+struct RgbaImage {
+    TIFFRGBAImage img{};
+    bool begun = false;
+    ~RgbaImage() {
+        if (begun) TIFFRGBAImageEnd(&img);
+    }
+};
+
+}  // namespace
+
+std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, uint32_t bound) {
+    Memory memory{bytes, 0};
+    const auto tif = open(memory);
+    if (!tif) return std::nullopt;
+    uint32_t width = 0, height = 0;
+    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) ||
+        !within_pixel_limit(width, height)) {
+        return std::nullopt;
+    }
+    keep_colour_under_alpha(tif.get());
+
+    RgbaImage rgba;
+    char message[1024] = "";
+    if (!TIFFRGBAImageBegin(&rgba.img, tif.get(), 1, message)) return std::nullopt;
+    rgba.begun = true;
+    // Rows as stored: the caller turns the picture by the orientation it
+    // was given, so the file's own tag must not flip it first.
+    rgba.img.req_orientation = rgba.img.orientation;
+
+    // One band is one row of strips or tiles, so each is decoded once.
+    uint32_t unit = height;
+    if (TIFFIsTiled(tif.get())) {
+        TIFFGetField(tif.get(), TIFFTAG_TILELENGTH, &unit);
+    } else {
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &unit);
+    }
+    const uint64_t budget_rows = std::max<uint64_t>(1, kRasterBudget / (uint64_t{width} * 4));
+    const uint32_t band = static_cast<uint32_t>(std::clamp<uint64_t>(unit, 1, std::min<uint64_t>(height, budget_rows)));
+
+    const Size source{width, height}, target = fit_size(source, bound);
+    Picture out = make_picture(target);
+    BoxResampler resampler(source, target, out.rgb.get(), 0, target.height);
+    auto raster = std::make_unique_for_overwrite<uint32_t[]>(size_t{width} * band);
+    std::vector<uint8_t> row(size_t{width} * 3);
+    for (uint32_t y = 0; y < height; y += band) {
+        const uint32_t rows = std::min(band, height - y);
+        rgba.img.row_offset = static_cast<int>(y);
+        if (!TIFFRGBAImageGet(&rgba.img, raster.get(), width, rows)) return std::nullopt;
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint32_t* px = raster.get() + size_t{r} * width;
+            uint8_t* out = row.data();
+            for (uint32_t x = 0; x < width; ++x, out += 3) {
+                out[0] = static_cast<uint8_t>(TIFFGetR(px[x]));
+                out[1] = static_cast<uint8_t>(TIFFGetG(px[x]));
+                out[2] = static_cast<uint8_t>(TIFFGetB(px[x]));
+            }
+            resampler.push_row(row.data());
+        }
+    }
+    if (!resampler.done()) return std::nullopt;
+    return out;
+}
+
+}  // namespace orv::preview

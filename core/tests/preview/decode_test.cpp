@@ -1,0 +1,162 @@
+// The decoders: the variants real files come in, and damaged or hostile
+// input, which must give no picture rather than a crash, a hang, noise on
+// stderr or a partly made-up picture.
+#include <gtest/gtest.h>
+#include <tiffio.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+
+#include "fixtures.hpp"
+#include "preview/decode.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+std::optional<Picture> decode(const std::string& bytes) {
+    return preview::decode_fitted(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
+
+// Decodes a 64 x 48 quadrant picture and checks the fitted size and the
+// quadrant colours (as grey levels for grey pictures).
+void expect_quadrants(const std::string& bytes, bool grey, int tolerance, const std::string& what) {
+    const auto p = decode(bytes);
+    ASSERT_TRUE(p) << what;
+    EXPECT_EQ(p->size, (Size{1800, 1350})) << what;
+    const std::vector<Rgb> want = {kRed, kGreen, kBlue, kWhite};
+    for (size_t q = 0; q < 4; ++q) {
+        const Rgb w = grey ? Rgb{luma(want[q]), luma(want[q]), luma(want[q])} : want[q];
+        EXPECT_LE(distance(quadrant_colours(*p)[q], w), tolerance) << what << " quadrant " << q;
+    }
+}
+
+// Growth of the peak resident memory during f, in MiB; nothing where the
+// kernel does not let the peak be reset.
+std::optional<long> peak_growth_mib(const std::function<void()>& f) {
+    const auto status = [](const std::string& key) {
+        std::ifstream in("/proc/self/status");
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(key, 0) == 0) return std::stol(line.substr(key.size()));
+        }
+        return -1L;
+    };
+    if (!(std::ofstream("/proc/self/clear_refs") << "5" << std::flush)) return std::nullopt;
+    const long before = status("VmRSS:");
+    f();
+    return (status("VmHWM:") - before) / 1024;
+}
+
+}  // namespace
+
+TEST(Decoders, JpegVariants) {
+    const Picture q = quadrants({64, 48});
+    expect_quadrants(make_jpeg(q), false, 12, "4:2:0");
+    expect_quadrants(make_jpeg(q, {.subsampling = TJSAMP_444}), false, 12, "4:4:4");
+    expect_quadrants(make_jpeg(q, {.progressive = true}), false, 12, "progressive");
+    expect_quadrants(make_jpeg(q, {.grey = true}), true, 12, "grey");
+    expect_quadrants(make_jpeg(q, {.cmyk = true}), false, 12, "cmyk");
+}
+
+TEST(Decoders, PngVariantsWithAlphaDroppedNotComposited) {
+    const Picture q = quadrants({64, 48});
+    expect_quadrants(make_png(q), false, 1, "rgb");
+    expect_quadrants(make_png(q, {.depth = 16}), false, 1, "16-bit");
+    expect_quadrants(make_png(q, {.alpha = true}), false, 1, "transparent");
+    expect_quadrants(make_png(q, {.grey = true}), true, 1, "grey");
+    expect_quadrants(make_png(q, {.grey = true, .alpha = true, .depth = 16}), true, 1, "grey+alpha 16-bit");
+    expect_quadrants(make_png(q, {.palette = true}), false, 1, "palette");
+    expect_quadrants(make_png(q, {.interlaced = true}), false, 1, "interlaced");
+}
+
+TEST(Decoders, TiffVariantsAsStoredFirstImageOnly) {
+    const Picture q = quadrants({64, 48});
+    expect_quadrants(make_tiff(q), false, 1, "strips");
+    expect_quadrants(make_tiff(q, {.rows_per_strip = 1000}), false, 1, "one strip");
+    expect_quadrants(make_tiff(q, {.tiled = true}), false, 1, "tiles");
+    expect_quadrants(make_tiff(q, {.depth = 16}), false, 1, "16-bit");
+    expect_quadrants(make_tiff(q, {.grey = true}), true, 1, "grey");
+    expect_quadrants(make_tiff(q, {.alpha = true}), false, 1, "transparent");
+    expect_quadrants(make_tiff(q, {.orientation = 3}), false, 1, "orientation tag");
+    expect_quadrants(make_tiff(q, {.second_page = true}), false, 1, "two pages");
+}
+
+TEST(BadInput, BrokenAndOddCorpusFilesGiveWholePicturesOrNone) {
+    size_t decoded = 0, files = 0;
+    for (const char* dir : {"exif-samples/jpg/invalid", "metadata-extractor/odd-jpeg"}) {
+        for (const auto& entry : fs::directory_iterator(corpus(dir))) {
+            const auto p = decode(read_file(entry.path()));
+            ++files;
+            if (!p) continue;
+            ++decoded;
+            EXPECT_EQ(std::max(p->size.width, p->size.height), 1800u) << entry.path();
+        }
+    }
+    EXPECT_GT(files, 90u);
+    EXPECT_GT(decoded, 0u);  // odd but sound files still decode
+    // Their data ends inside a scan; the decoder would fill the rest with grey.
+    for (const char* cut : {"exif-samples/jpg/corrupted.jpg", "metadata-extractor/odd-jpeg/32d08f4a5eb10332506ebedbb9bc7257.jpg",
+                            "metadata-extractor/odd-jpeg/7997b6b229f25315d33f5c7085e37500.jpg"}) {
+        EXPECT_FALSE(decode(read_file(corpus(cut)))) << cut;
+    }
+}
+
+TEST(BadInput, TruncatedJpegFailsButStrayBytesBetweenSegmentsAreHarmless) {
+    const std::string jpeg = make_jpeg(quadrants({64, 48}));
+    const size_t eoi = jpeg.size() - 2, sos = jpeg.find("\xFF\xDA");
+    expect_quadrants(jpeg.substr(0, eoi) + "\x11\x11\x11" + jpeg.substr(eoi), false, 12, "stray bytes before EOI");
+    EXPECT_FALSE(decode(jpeg.substr(0, jpeg.size() / 2)));
+    EXPECT_FALSE(decode(jpeg.substr(0, eoi)));
+    // A harmless warning early must not hide a cut later on.
+    const std::string early = jpeg.substr(0, sos) + "\x11\x11" + jpeg.substr(sos);
+    expect_quadrants(early, false, 12, "stray bytes before SOS");
+    EXPECT_FALSE(decode(early.substr(0, early.size() - 100)));
+    const std::string progressive = make_jpeg(quadrants({256, 192}), {.progressive = true});
+    EXPECT_FALSE(decode(progressive.substr(0, progressive.size() * 2 / 3)));
+}
+
+TEST(BadInput, DamagedPngAndTiffFailQuietly) {
+    const std::string png = make_png(quadrants({64, 48})), tiff = make_tiff(quadrants({64, 48}));
+    std::string bad_crc = png;
+    bad_crc[png.find("IDAT") + 10] ^= 0x55;
+    // IFD0 entries rewritten in place as single LONG values.
+    const auto patched = [&](std::initializer_list<std::pair<uint16_t, uint32_t>> changes) {
+        std::string t = tiff;
+        const uint32_t ifd = *reinterpret_cast<const uint32_t*>(&t[4]);
+        for (uint32_t i = 0; i < *reinterpret_cast<const uint16_t*>(&t[ifd]); ++i) {
+            char* entry = &t[ifd + 2 + 12 * i];
+            for (const auto& [tag, value] : changes) {
+                if (*reinterpret_cast<uint16_t*>(entry) != tag) continue;
+                const uint16_t type = 4;
+                const uint32_t count = 1;
+                std::memcpy(entry + 2, &type, 2), std::memcpy(entry + 4, &count, 4), std::memcpy(entry + 8, &value, 4);
+            }
+        }
+        return t;
+    };
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(decode(bad_crc));
+    EXPECT_FALSE(decode(png.substr(0, png.size() / 2)));
+    ASSERT_TRUE(decode(patched({})));
+    EXPECT_FALSE(decode(patched({{TIFFTAG_IMAGEWIDTH, 100000}, {TIFFTAG_IMAGELENGTH, 100000}})));
+    EXPECT_FALSE(decode(patched({{TIFFTAG_BITSPERSAMPLE, 3}})));
+    EXPECT_FALSE(decode(patched({{TIFFTAG_SAMPLESPERPIXEL, 200}})));
+    EXPECT_FALSE(decode(patched({{TIFFTAG_ROWSPERSTRIP, 0}})));
+    EXPECT_FALSE(decode(patched({{TIFFTAG_STRIPOFFSETS, 0x7FFFFFF0}})));
+    EXPECT_FALSE(decode(tiff.substr(0, tiff.size() / 2)));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(BadInput, TinyFileDeclaringAHugePictureIsRefusedBeforeAllocating) {
+    // A small JPEG whose frame header claims 65000 x 65000: decoded even at
+    // an eighth of its size it would fill some 200 MB.
+    std::string jpeg = make_jpeg(quadrants({64, 48}), {.subsampling = TJSAMP_444});
+    const size_t size_at = jpeg.find("\xFF\xC0") + 5;
+    jpeg.replace(size_at, 4, "\xFD\xE8\xFD\xE8");
+    const auto growth = peak_growth_mib([&] { EXPECT_FALSE(decode(jpeg)); });
+    if (growth) {
+        EXPECT_LT(*growth, 32);
+    }
+}

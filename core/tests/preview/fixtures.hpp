@@ -1,0 +1,68 @@
+// Pictures made at test time with the real codec libraries, and readers for
+// what the pipeline returns.
+#pragma once
+
+#include <turbojpeg.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "preview/picture.hpp"
+#include "test_support.hpp"
+
+namespace orv::test {
+
+using preview::Picture;
+using preview::Size;
+
+struct Rgb {
+    int r = 0, g = 0, b = 0;
+    friend bool operator==(const Rgb&, const Rgb&) = default;
+};
+inline constexpr Rgb kRed{220, 30, 30}, kGreen{30, 200, 40}, kBlue{30, 40, 220}, kWhite{240, 240, 240};
+
+// Four quadrants: top-left, top-right, bottom-left, bottom-right.
+Picture quadrants(Size size, Rgb tl = kRed, Rgb tr = kGreen, Rgb bl = kBlue, Rgb br = kWhite);
+inline Picture solid(Size size, Rgb c) { return quadrants(size, c, c, c, c); }
+Rgb pixel_at(const Picture& p, uint32_t x, uint32_t y);
+// The colours at the centres of the four quadrants, in the order above.
+std::vector<Rgb> quadrant_colours(const Picture& p);
+int distance(Rgb a, Rgb b);  // largest channel difference
+int luma(Rgb c);
+
+struct JpegOptions {
+    int subsampling = TJSAMP_420;
+    bool progressive = false;
+    bool grey = false;
+    bool cmyk = false;  // stored the Adobe way, inverted
+};
+std::string make_jpeg(const Picture& p, JpegOptions options = {});
+
+struct PngOptions {
+    bool grey = false;
+    bool palette = false;
+    bool alpha = false;  // with alpha 0 (fully transparent) everywhere
+    int depth = 8;
+    bool interlaced = false;
+};
+std::string make_png(const Picture& p, PngOptions options = {});
+
+struct TiffOptions {
+    bool tiled = false;
+    bool grey = false;
+    bool alpha = false;  // unassociated, 0 everywhere
+    int depth = 8;
+    uint16_t orientation = 1;
+    uint32_t rows_per_strip = 16;
+    bool second_page = false;  // a blue page after the picture
+};
+std::string make_tiff(const Picture& p, TiffOptions options = {});
+
+// A JPEG decoded at full size; nothing when it does not decode.
+std::optional<Picture> decode_jpeg(const std::string& bytes);
+// embedded_preview_jpeg on a path, decoded.
+std::optional<Picture> preview_of(const fs::path& path, int64_t orientation = 1);
+
+}  // namespace orv::test

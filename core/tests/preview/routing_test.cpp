@@ -1,0 +1,134 @@
+// Which way a file goes (decoded directly, or ExifTool asked for the
+// previews embedded in it) and the ExifTool runs it takes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "exiftool_bin.hpp"
+#include "fixtures.hpp"
+#include "preview.hpp"
+#include "preview/extension.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+const std::vector<std::string> kTags = {"-PreviewImage", "-JpgFromRaw",  "-ThumbnailImage",
+                                        "-ThumbnailTIFF", "-PreviewTIFF", "-PhotoshopThumbnail"};
+
+bool has_preview(const fs::path& path) {
+    return embedded_preview_jpeg(path.string(), 1).has_value();
+}
+}  // namespace
+
+TEST(Extension, LastNameAfterItsLastDotFullyLowerCased) {
+    using preview::lowercase_extension;
+    EXPECT_EQ(lowercase_extension("/photos/IMG_1.JPG"), "jpg");
+    EXPECT_EQ(lowercase_extension("archive.tar.TiFF"), "tiff");
+    EXPECT_EQ(lowercase_extension("/photos/.hidden.PNG"), "png");
+    EXPECT_EQ(lowercase_extension("/photos/KÄSE.ÄRW"), "ärw");
+    EXPECT_EQ(lowercase_extension("/photos/ends-in-dot."), "");
+    EXPECT_EQ(lowercase_extension("/photos/.jpg"), std::nullopt);
+    EXPECT_EQ(lowercase_extension("/photos.jpg/raw"), std::nullopt);
+}
+
+TEST(DirectDecode, ContentDecidesAndExifToolIsNeverAsked) {
+    TempDir tmp;
+    FakeExifTool fake;
+    fake.on({}, {.out = make_jpeg(solid({64, 48}, kGreen))});  // would succeed if asked
+    write_file(tmp / "A.JPG", make_jpeg(quadrants({64, 48})));
+    write_file(tmp / "png-inside.jpg", make_png(quadrants({64, 48})));
+    write_file(tmp / "nothing.jpg", "not a picture at all");
+    ASSERT_EQ(::mkfifo((tmp / "pipe.jpg").c_str(), 0600), 0);  // must not block
+
+    const auto jpg = preview_of(tmp / "A.JPG");
+    ASSERT_TRUE(jpg);
+    EXPECT_EQ(jpg->size, (Size{1800, 1350}));
+    const auto png = preview_of(tmp / "png-inside.jpg");
+    ASSERT_TRUE(png);
+    EXPECT_LE(distance(quadrant_colours(*png)[1], kGreen), 4);
+    for (const char* name : {"nothing.jpg", "missing.png", "pipe.jpg"}) EXPECT_FALSE(has_preview(tmp / name)) << name;
+    EXPECT_TRUE(fake.runs().empty());
+}
+
+TEST(EmbeddedPreview, AsksForTheSixTagsInOrderThenGivesUp) {
+    TempDir tmp;
+    FakeExifTool fake;  // no rules: every run succeeds with empty output
+    const std::vector<std::string> names = {"shot.cr2", ".jpg", "dot.", "no-extension"};
+    for (const auto& name : names) {
+        write_file(tmp / name, make_jpeg(quadrants({64, 48})));
+        EXPECT_FALSE(has_preview(tmp / name)) << name;
+    }
+    const auto runs = fake.runs();
+    ASSERT_EQ(runs.size(), 24u);
+    for (size_t i = 0; i < runs.size(); ++i) {
+        EXPECT_EQ(runs[i], (std::vector<std::string>{"-b", kTags[i % 6], (tmp / names[i / 6]).string()})) << i;
+    }
+}
+
+TEST(EmbeddedPreview, FirstDecodableCandidateWinsWhateverTheSizes) {
+    TempDir tmp;
+    FakeExifTool fake;
+    fake.on({"-PreviewImage"}, {.out = make_jpeg(solid({320, 240}, kRed))});
+    fake.on({"-JpgFromRaw"}, {.out = make_jpeg(solid({1600, 1200}, kBlue))});
+    write_file(tmp / "shot.nef", "raw");
+    const auto p = preview_of(tmp / "shot.nef");
+    ASSERT_TRUE(p);
+    EXPECT_LE(distance(pixel_at(*p, 900, 600), kRed), 8);
+    EXPECT_EQ(fake.runs().size(), 1u);
+}
+
+TEST(EmbeddedPreview, UndecodableFirstTagsThenAJpegThumbnailEnlarged) {
+    TempDir tmp;
+    FakeExifTool fake;
+    const std::string jpeg = make_jpeg(solid({160, 120}, kRed));
+    fake.on({"-PreviewImage"}, {.out = "(Binary data 20 bytes)"});
+    fake.on({"-JpgFromRaw"}, {.out = jpeg.substr(0, jpeg.size() / 2)});
+    fake.on({"-ThumbnailImage"}, {.out = jpeg});
+    write_file(tmp / "shot.arw", "raw");
+    const auto p = preview_of(tmp / "shot.arw");
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->size, (Size{1800, 1350}));
+    EXPECT_LE(distance(pixel_at(*p, 900, 600), kRed), 8);
+    EXPECT_EQ(fake.runs().size(), 3u);
+}
+
+TEST(EmbeddedPreview, FailedRunsAreSkippedWhateverTheyPrinted) {
+    TempDir tmp;
+    FakeExifTool fake;
+    fake.on({"-PreviewImage"}, {.out = make_jpeg(solid({160, 120}, kRed)), .exit_code = 1});
+    fake.on({"-ThumbnailTIFF"}, {.out = make_tiff(solid({160, 120}, kGreen))});
+    write_file(tmp / "shot.dng", "raw");
+    const auto p = preview_of(tmp / "shot.dng");
+    ASSERT_TRUE(p);
+    EXPECT_LE(distance(pixel_at(*p, 900, 600), kGreen), 8);
+    EXPECT_EQ(fake.runs().size(), 4u);
+}
+
+TEST(EmbeddedPreview, NoExifToolOnThePathMeansNoPicture) {
+    TempDir tmp;
+    ScopedEnv path("PATH", tmp.path().string());
+    write_file(tmp / "shot.cr2", "raw");
+    EXPECT_FALSE(has_preview(tmp / "shot.cr2"));
+}
+
+TEST(EmbeddedPreview, RealExifToolSkipsADummyPreviewForTheFullSizeJpeg) {
+    // Its PreviewImage is placeholder text; its JpgFromRaw is an 8 x 8 JPEG.
+    const auto p = preview_of(corpus("exiftool-t/SigmaDP2.x3f"));
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->size, (Size{1800, 1800}));
+}
+
+TEST(EmbeddedPreview, RealExifToolReadsAPreviewWrittenIntoARawFile) {
+    TempDir tmp;
+    write_file(tmp / "big.jpg", make_jpeg(quadrants({2400, 1600})));
+    fs::copy_file(corpus("exiftool-t/CanonRaw.cr2"), tmp / "shot.cr2");
+    fs::permissions(tmp / "shot.cr2", fs::perms::owner_write, fs::perm_options::add);
+    const auto wrote = run_child("exiftool", {"-q", "-overwrite_original", "-PreviewImage<=" + (tmp / "big.jpg").string(),
+                                              (tmp / "shot.cr2").string()});
+    ASSERT_TRUE(wrote && wrote->success());
+    const auto p = preview_of(tmp / "shot.cr2", 6);
+    ASSERT_TRUE(p);
+    EXPECT_EQ(p->size, (Size{1200, 1800}));
+    EXPECT_LE(distance(quadrant_colours(*p)[0], kBlue), 12);  // turned clockwise
+    EXPECT_LE(distance(quadrant_colours(*p)[3], kGreen), 12);
+}

@@ -1,0 +1,44 @@
+// Arbitrary ExifTool-shaped JSON through the tag record, the maker-note
+// fields and every brand's focus extraction, then into the envelope.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "brand.hpp"
+#include "exiftool.hpp"
+#include "focus.hpp"
+#include "makernotes.hpp"
+#include "record.hpp"
+#include "tag_map.hpp"
+
+namespace {
+constexpr std::string_view kBrands[] = {"Canon", "Nikon", "Fujifilm", "Sony", "Olympus",
+                                        "Panasonic", "Ricoh/Pentax", "Leica", "Sigma"};
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The orientation comes from the size, so plain ExifTool output serves
+    // as seeds and every orientation (0..9) is tried.
+    const int64_t orientation = static_cast<int64_t>(size % 10);
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    const orv::json doc = orv::json::parse(text, nullptr, false);
+    if (doc.is_discarded()) return 0;
+
+    orv::InspectedFile f;
+    f.path = "fuzz.dng";
+    const orv::json first = doc.is_array() && !doc.empty() ? doc.front() : doc;
+    const orv::ExifData d = orv::exif_data_from(orv::flatten_groups(first));
+    f.make = d.make;
+    f.lens = d.lens;
+    f.gpsLat = d.gpsLat;
+    f.width = d.width;
+    f.orientation = orientation;
+    for (auto brand : kBrands) {
+        f.makerNotes.fields = orv::extract_fields(&first, brand);
+        f.makerNotes.focus = orv::extract_focus(first, brand, d.model, f.path, orientation);
+        if (f.makerNotes.focus) f.makerNotes.brand = std::string(brand);
+        (void)orv::envelope_json(orv::InspectResult(f));
+    }
+    (void)orv::brand_for(d.make);
+    return 0;
+}
