@@ -1,0 +1,108 @@
+// What goes wrong around ExifTool: it dies mid-run, it is missing, nothing
+// can be created in the temporary folder, the file changes between runs.
+// Each gives its documented result and the process lives on.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include "orv_ql.h"
+#include "tag_map.hpp"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+json inspect(const std::string& path) {
+    char* text = orv_ql_inspect(path.c_str());
+    const json doc = json::parse(text);
+    orv_ql_free_string(text);
+    return doc;
+}
+
+bool has_preview(const std::string& path) {
+    size_t length = 0;
+    uint8_t* bytes = orv_ql_preview(path.c_str(), 1, &length);
+    orv_ql_free_bytes(bytes, length);
+    return bytes != nullptr;
+}
+
+std::string selftest() {
+    char* text = orv_ql_selftest();
+    std::string s = text;
+    orv_ql_free_string(text);
+    return s;
+}
+
+// An exiftool first on PATH that runs the real one, but first does `action`
+// to the file whenever the run is the keyword query (the second of an
+// inspection's runs).
+void wrap_exiftool(const TempDir& dir, const std::string& action, ScopedEnv*& path_env) {
+    fs::create_directories(dir / "bin");
+    write_file(dir / "bin" / "exiftool",
+               "#!/bin/sh\n"
+               "for a; do last=$a; [ \"$a\" = -XMP-dc:Subject ] && query=1; done\n"
+               "[ -n \"$query\" ] && " + action + " \"$last\"\n"
+               "exec /usr/bin/exiftool \"$@\"\n");
+    fs::permissions(dir / "bin" / "exiftool", fs::perms::owner_all);
+    path_env = new ScopedEnv("PATH", (dir / "bin").string() + ":/usr/bin:/bin");
+}
+
+}  // namespace
+
+TEST(Faults, ExifToolKilledMidRun) {
+    FakeExifTool fake;
+    fake.on({}, {.out = "[{\"SourceFile\": \"a.jpg\", \"EXIF\": {\"Ma", .signal = SIGKILL});
+    const std::string error = inspect("a.jpg").value("error", "");
+    EXPECT_EQ(error.rfind("failed to parse exiftool output: ", 0), 0u) << error;
+    EXPECT_FALSE(has_preview(corpus("exiftool-t/FujiFilm.raf").string()));
+    EXPECT_EQ(selftest(), R"(status=None out="[{\"SourceFile\": \"a.jpg\", \"EXIF\": {\"Ma" err="")");
+}
+
+TEST(Faults, ExifToolMissing) {
+    TempDir empty;
+    ScopedEnv path("PATH", empty.path().string());
+    EXPECT_EQ(inspect(corpus("exiftool-t/Canon.jpg").string()).dump(),
+              R"({"error":"failed to run exiftool: No such file or directory"})");
+    EXPECT_FALSE(has_preview(corpus("exiftool-t/FujiFilm.raf").string()));
+    // Pictures decoded directly never needed it.
+    EXPECT_TRUE(has_preview(corpus("exif-samples/jpg/Canon_40D.jpg").string()));
+}
+
+TEST(Faults, TemporaryFolderThatIsNotAFolder) {
+    TempDir tmp;
+    write_file(tmp / "file", "x");
+    ScopedEnv env("TMPDIR", (tmp / "file").string());
+    // Child processes need no capture files: the inspection works, only the
+    // camera look (which needs the config file) is missing.
+    const json f = inspect(corpus("exiftool-t/FujiFilm.raf").string()).value("file", json::object());
+    EXPECT_EQ(f.value("make", ""), "FUJIFILM");
+    EXPECT_TRUE(f["lookName"].is_null());
+    EXPECT_EQ(f["makerNotes"].value("brand", ""), "Fujifilm");
+}
+
+TEST(Faults, FileDeletedBetweenRuns) {
+    TempDir dir;
+    fs::copy_file(corpus("exiftool-t/FujiFilm.raf"), dir / "gone.raf");
+    ScopedEnv* path = nullptr;
+    wrap_exiftool(dir, "rm -f", path);
+    const json f = inspect((dir / "gone.raf").string()).value("file", json::object());
+    delete path;
+    EXPECT_EQ(f.value("make", ""), "FUJIFILM");  // from the first run
+    EXPECT_EQ(f["keywords"], json::array());
+    EXPECT_TRUE(f["makerNotes"]["brand"].is_null()) << "the maker-note pass failed, so the brand is dropped";
+    EXPECT_TRUE(f["fileSize"].is_null());
+}
+
+TEST(Faults, FileTruncatedBetweenRuns) {
+    TempDir dir;
+    fs::copy_file(corpus("exiftool-t/FujiFilm.raf"), dir / "cut.raf");
+    ScopedEnv* path = nullptr;
+    wrap_exiftool(dir, "truncate -s 100", path);
+    const json f = inspect((dir / "cut.raf").string()).value("file", json::object());
+    EXPECT_EQ(f.value("make", ""), "FUJIFILM");
+    EXPECT_EQ(f["fileSize"], 100);
+    EXPECT_FALSE(has_preview((dir / "cut.raf").string()));
+    delete path;
+}

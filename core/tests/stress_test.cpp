@@ -1,0 +1,104 @@
+// Eight threads of mixed inspections and previews at once: every result
+// equals the one the same call gives alone, no descriptor is leaked, and no
+// capture file is left behind. Built twice: ExifTool as child processes, and
+// (ORVQL_STRESS_IN_PROCESS) inside the process.
+#include <dirent.h>
+
+#include <algorithm>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "orv_ql.h"
+#include "test_support.hpp"
+
+using namespace orv::test;
+
+namespace {
+
+struct Op {
+    enum Kind { Inspect, Preview } kind;
+    std::string file;
+    int64_t orientation = 1;
+};
+
+// One call in forty is an inspection and one a RAW preview (both run
+// ExifTool); the rest decode JPEG, PNG and TIFF files directly, turned by
+// every orientation code, one of them too damaged to give a picture.
+std::vector<Op> workload() {
+    std::vector<Op> ops = {
+        {Op::Inspect, corpus("exiftool-t/Canon1DmkIII.jpg").string()},
+        {Op::Preview, corpus("exiftool-t/FujiFilm.raf").string()},
+        {Op::Preview, corpus("metadata-extractor/odd-jpeg/138d3b9e0d9fbf641b8135981e597c3a.jpg").string()},
+        {Op::Preview, corpus("exiftool-t/PNG.png").string(), 3},
+    };
+    std::vector<std::string> pictures;
+    for (auto folder : {"exif-samples/jpg", "exif-samples/jpg/orientation", "exif-samples/tiff"}) {
+        for (const auto& e : fs::directory_iterator(corpus(folder))) {
+            if (e.is_regular_file() && e.path().extension() != "") pictures.push_back(e.path().string());
+        }
+    }
+    std::sort(pictures.begin(), pictures.end());
+    for (size_t i = 0; ops.size() < 40 && i < pictures.size(); ++i) {
+        ops.push_back({Op::Preview, pictures[i], static_cast<int64_t>(i % 10)});
+    }
+    return ops;
+}
+
+// The call's whole result as bytes: the envelope, or the JPEG ("none" when
+// there is no picture).
+std::string run(const Op& op) {
+    if (op.kind == Op::Inspect) {
+        char* text = orv_ql_inspect(op.file.c_str());
+        std::string s = text;
+        orv_ql_free_string(text);
+        return s;
+    }
+    size_t length = 0;
+    uint8_t* bytes = orv_ql_preview(op.file.c_str(), op.orientation, &length);
+    if (!bytes) return "none";
+    std::string s(reinterpret_cast<const char*>(bytes), length);
+    orv_ql_free_bytes(bytes, length);
+    return s;
+}
+
+size_t open_descriptors() {
+    size_t n = 0;
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) (void)e, ++n;
+    return n;
+}
+
+}  // namespace
+
+TEST(Stress, EightThreadsOfMixedCallsMatchTheirSingleThreadedResults) {
+    TempDir tmp;
+    ScopedEnv env("TMPDIR", tmp.path().string());
+#ifdef ORVQL_STRESS_IN_PROCESS
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
+#endif
+    const auto ops = workload();
+    std::vector<std::string> expected;
+    for (const auto& op : ops) expected.push_back(run(op));
+    EXPECT_NE(expected[0].find("\"file\""), std::string::npos) << expected[0];
+    EXPECT_EQ(expected[2], "none") << "the damaged JPEG has no picture";
+    EXPECT_EQ(ops.size(), 40u);
+
+    const size_t descriptors = open_descriptors();
+    constexpr size_t kThreads = 8, kCalls = 200;
+    std::vector<std::vector<std::string>> mismatches(kThreads);
+    std::vector<std::thread> threads;
+    for (size_t t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (size_t k = 0; k < kCalls; ++k) {
+                const size_t i = (t * 7 + k) % ops.size();
+                if (run(ops[i]) != expected[i]) mismatches[t].push_back(ops[i].file);
+            }
+        });
+    }
+    for (auto& th : threads) th.join();
+    for (size_t t = 0; t < kThreads; ++t) EXPECT_TRUE(mismatches[t].empty()) << "thread " << t << ": " << mismatches[t].front();
+    EXPECT_EQ(open_descriptors(), descriptors);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(tmp.path())) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"orvanta-0.1.0.config"});
+}
