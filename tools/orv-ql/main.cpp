@@ -53,14 +53,22 @@ int run_inspect(const std::vector<std::string>& paths) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-// Writes beside the target first and renames, so a failure never leaves a
-// partial picture at OUT.
-bool write_atomically(const std::string& out, const uint8_t* bytes, size_t length) {
-    const std::string tmp = out + ".orv-ql-tmp";
-    FILE* f = std::fopen(tmp.c_str(), "wb");
+bool write_to(const std::string& path, const uint8_t* bytes, size_t length) {
+    FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) return false;
     const bool ok = std::fwrite(bytes, 1, length, f) == length;
-    if (std::fclose(f) != 0 || !ok || std::rename(tmp.c_str(), out.c_str()) != 0) {
+    return std::fclose(f) == 0 && ok;
+}
+
+// Writes beside the target first and renames, so a failure never leaves a
+// partial picture at OUT. Something that is not a regular file (/dev/null,
+// a pipe) is written to as it is: renaming over it would replace it.
+bool write_atomically(const std::string& out, const uint8_t* bytes, size_t length) {
+    std::error_code ec;
+    const auto status = fs::status(out, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status)) return write_to(out, bytes, length);
+    const std::string tmp = out + ".orv-ql-tmp";
+    if (!write_to(tmp, bytes, length) || std::rename(tmp.c_str(), out.c_str()) != 0) {
         std::remove(tmp.c_str());
         return false;
     }
