@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "unique_fd.hpp"
+
 extern char** environ;
 
 namespace orv {
@@ -102,25 +104,7 @@ RunResult ExifToolCommand::output() const {
 
 namespace {
 
-IoError errno_error(int err) {
-    return IoError{std::strerror(err)};
-}
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // Reads both pipes to their end at once, so a child filling one of them while
 // we wait on the other cannot deadlock.
@@ -152,9 +136,9 @@ void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
 RunResult run_child(const std::string& program, const std::vector<std::string>& args) {
     int out_pipe[2], err_pipe[2];
     if (::pipe2(out_pipe, O_CLOEXEC) != 0) return fail(errno_error(errno));
-    Fd out_r(out_pipe[0]), out_w(out_pipe[1]);
+    UniqueFd out_r(out_pipe[0]), out_w(out_pipe[1]);
     if (::pipe2(err_pipe, O_CLOEXEC) != 0) return fail(errno_error(errno));
-    Fd err_r(err_pipe[0]), err_w(err_pipe[1]);
+    UniqueFd err_r(err_pipe[0]), err_w(err_pipe[1]);
 
     std::vector<char*> argv;
     argv.reserve(args.size() + 2);
@@ -238,7 +222,7 @@ enum class Existing { Trusted, OursToReplace, Untrusted, Absent };
 // folder may be shared with other users: only a regular file of ours that no
 // one else can write, reached without following a symbolic link, is used.
 Existing check_existing(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0) return errno == ENOENT ? Existing::Absent : Existing::Untrusted;
     struct stat st;
     if (::fstat(fd.get(), &st) != 0) return Existing::Untrusted;
@@ -254,7 +238,7 @@ Existing check_existing(const std::string& path) {
 // followed.
 bool replace_with_config(const std::string& dir, const std::string& path) {
     std::string tmpl = dir + "/" + std::string(kLookConfigName) + ".XXXXXX";
-    Fd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
+    UniqueFd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
     if (fd.get() < 0) return false;
     const bool written = write_all(fd.get(), kLookConfigText) && ::fchmod(fd.get(), 0600) == 0;
     fd.reset();

@@ -1,4 +1,5 @@
 #include "perl.hpp"
+#include "unique_fd.hpp"
 
 #include <dirent.h>
 #include <dlfcn.h>
@@ -275,25 +276,7 @@ private:
 
 // ---- Capture files and descriptors ------------------------------------------
 
-IoError errno_error(int err) {
-    return IoError{std::strerror(err)};
-}
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    void reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // The files receive the photo's metadata, GPS positions included, and the
 // temporary folder may be shared: a fresh file only we can read, never
@@ -470,9 +453,9 @@ RunResult run_exiftool(const std::vector<std::string>& args) {
     const std::string out_path = base + ".out";
     const std::string err_path = base + ".err";
     int err = 0;
-    Fd out_fd(create_capture_file(out_path, err));
+    UniqueFd out_fd(create_capture_file(out_path, err));
     if (out_fd.get() < 0) return fail(errno_error(err));
-    Fd err_fd(create_capture_file(err_path, err));
+    UniqueFd err_fd(create_capture_file(err_path, err));
     if (err_fd.get() < 0) {
         out_fd.reset();
         ::unlink(out_path.c_str());

@@ -19,64 +19,51 @@ constexpr LowerEntry kLowerTable[] = {
 #include "lowercase_table.inc"
 };
 
-// Length of the valid UTF-8 sequence starting at s[i], or 0 when the bytes
-// there do not start one. Follows the Unicode "maximal subpart" rules.
-size_t valid_sequence_length(std::string_view s, size_t i) {
-    const auto b = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = b(i);
-    if (c < 0x80) return 1;
-    size_t need;
+// What may follow a lead byte: how many continuation bytes, and the range
+// of the first one (narrower after E0, ED, F0 and F4, which rules out
+// overlong forms, surrogates and code points above U+10FFFF).
+struct LeadRule {
+    size_t need = 0;  // 0: not a lead byte
     unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        need = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        need = 2;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        need = 3;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 0;
+};
+
+LeadRule lead_rule(unsigned char c) {
+    if (c >= 0xC2 && c <= 0xDF) return {1};
+    if (c == 0xE0) return {2, 0xA0, 0xBF};
+    if (c == 0xED) return {2, 0x80, 0x9F};
+    if (c >= 0xE1 && c <= 0xEF) return {2};
+    if (c == 0xF0) return {3, 0x90, 0xBF};
+    if (c == 0xF4) return {3, 0x80, 0x8F};
+    if (c >= 0xF1 && c <= 0xF3) return {3};
+    return {};
+}
+
+// How many bytes from s[i] continue the sequence its lead byte starts, as far
+// as they are valid.
+size_t valid_continuations(std::string_view s, size_t i, const LeadRule& rule) {
+    size_t k = 1;
+    for (; k <= rule.need && i + k < s.size(); ++k) {
+        const unsigned char t = static_cast<unsigned char>(s[i + k]);
+        if (t < (k == 1 ? rule.lo : 0x80) || t > (k == 1 ? rule.hi : 0xBF)) break;
     }
-    for (size_t k = 1; k <= need; ++k) {
-        if (i + k >= s.size()) return 0;
-        const unsigned char t = b(i + k);
-        const unsigned char l = (k == 1) ? lo : 0x80;
-        const unsigned char h = (k == 1) ? hi : 0xBF;
-        if (t < l || t > h) return 0;
-    }
-    return need + 1;
+    return k - 1;
+}
+
+// Length of the valid UTF-8 sequence starting at s[i], or 0 when the bytes
+// there do not start one.
+size_t valid_sequence_length(std::string_view s, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) return 1;
+    const LeadRule rule = lead_rule(c);
+    if (rule.need == 0 || valid_continuations(s, i, rule) != rule.need) return 0;
+    return rule.need + 1;
 }
 
 // How many bytes from s[i] form the maximal prefix of a valid sequence (at
 // least 1): they are replaced together by one U+FFFD.
 size_t invalid_run_length(std::string_view s, size_t i) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    size_t need;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        need = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        need = 2;
-        if (c == 0xE0) lo = 0xA0;
-        if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        need = 3;
-        if (c == 0xF0) lo = 0x90;
-        if (c == 0xF4) hi = 0x8F;
-    } else {
-        return 1;
-    }
-    size_t k = 1;
-    for (; k <= need && i + k < s.size(); ++k) {
-        const unsigned char t = static_cast<unsigned char>(s[i + k]);
-        const unsigned char l = (k == 1) ? lo : 0x80;
-        const unsigned char h = (k == 1) ? hi : 0xBF;
-        if (t < l || t > h) break;
-    }
-    return k;
+    const LeadRule rule = lead_rule(static_cast<unsigned char>(s[i]));
+    return rule.need == 0 ? 1 : 1 + valid_continuations(s, i, rule);
 }
 
 }  // namespace
