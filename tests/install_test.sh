@@ -60,7 +60,7 @@ check "orvanta-preview --dump shows the panel" grep -q '"kind":"title","text":"F
 check "pkg-config finds the core" \
   grep -q -- "-I$p/include" <(PKG_CONFIG_PATH="$p/lib/pkgconfig:$p/$(ls "$p" | grep -m1 lib)/pkgconfig" pkg-config --cflags orvql)
 for file in share/applications/orvanta-preview.desktop share/thumbnailers/orvanta.thumbnailer \
-            share/man/man1/orv-ql.1 share/man/man1/orvanta-thumbnailer.1 \
+            share/man/man1/orvanta-preview.1 share/man/man1/orv-ql.1 share/man/man1/orvanta-thumbnailer.1 \
             include/orv_ql.h share/icons/hicolor/scalable/apps/orvanta-preview.svg; do
   check "installed $file" test -s "$p/$file"
 done

@@ -67,13 +67,6 @@ void waitUntilPrepared(const PreviewViewController& controller, const bool& prep
     while (!prepared) loop.exec();
 }
 
-QString windowTitle(const fs::path& file, size_t index, size_t count) {
-    // "[*]" in a window title is Qt's modified-marker; doubled, it shows as typed.
-    QString title = PreviewViewController::displayName(file).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
-    if (count > 1) title += QStringLiteral(" (%1/%2)").arg(index + 1).arg(count);
-    return title;
-}
-
 std::FILE* messageStream = stderr;
 bool dropPlatformNotices = false;
 
@@ -99,9 +92,20 @@ std::FILE* duplicate(int fd, std::FILE* fallback) {
 
 }  // namespace
 
+QString windowTitle(const fs::path& file, size_t index, size_t count) {
+    // "[*]" in a window title is Qt's modified-marker; doubled, it shows as typed.
+    QString title = PreviewViewController::displayName(file).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    if (count > 1) title += QStringLiteral(" (%1/%2)").arg(index + 1).arg(count);
+    return title;
+}
+
 PreviewWindow::PreviewWindow(std::vector<fs::path> files, PreviewViewController::Loader loader)
-    : files_(std::move(files)), controller_(std::move(loader)) {
+    : files_(std::move(files)), controller_(std::move(loader)), prefetcher_(controller_.loader()) {
     window_ = controller_.view();
+    // The neighbours load only once the file asked for is on screen, so they
+    // never compete with it for ExifTool.
+    connect(&controller_, &PreviewViewController::previewPrepared, this,
+            [this] { prefetcher_.prefetch(neighbours(index_)); });
     window_->setAttribute(Qt::WA_QuitOnClose, true);
     window_->setMinimumSize(480, 320);
     window_->resize(controller_.preferredContentSize());
@@ -137,11 +141,23 @@ bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
 void PreviewWindow::showFile(size_t index) {
     index_ = index;
     window_->setWindowTitle(windowTitle(files_[index], index, files_.size()));
-    controller_.preparePreviewOfFile(files_[index]);
+    std::vector<fs::path> kept = neighbours(index);
+    kept.push_back(files_[index]);
+    prefetcher_.retain(kept);
+    prefetcher_.show(files_[index], controller_);
+}
+
+std::vector<fs::path> PreviewWindow::neighbours(size_t index) const {
+    std::vector<fs::path> around;
+    if (index > 0) around.push_back(files_[index - 1]);
+    if (index + 1 < files_.size()) around.push_back(files_[index + 1]);
+    return around;
 }
 
 std::string usage() {
     return "usage: orvanta-preview [options] [--] FILE...\n"
+           "       orvanta-preview --service [--dump]\n"
+           "       orvanta-preview --register-previewer | --unregister-previewer\n"
            "\n"
            "Shows each photo with its metadata in a window: the picture with the\n"
            "camera's focus box on the left, the metadata panel on the right.\n"
@@ -152,6 +168,11 @@ std::string usage() {
            "  --size WxH        size of the rendered window (default 1180x760)\n"
            "  --dump            no window: print the preview's final state as JSON\n"
            "                    Lines, one block per file\n"
+           "  --service         be the desktop's previewer: show the files GNOME Files\n"
+           "                    asks for (Space on a file) until 10 idle minutes pass\n"
+           "  --register-previewer    make Space in GNOME Files open Orvanta preview\n"
+           "                          (for this user; D-Bus starts --service on demand)\n"
+           "  --unregister-previewer  undo --register-previewer\n"
            "  -h, --help        show this help\n"
            "  --version         show the version\n";
 }
@@ -174,6 +195,12 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
             options.version = true;
         } else if (a == "--dump") {
             options.dump = true;
+        } else if (a == "--service") {
+            options.service = true;
+        } else if (a == "--register-previewer") {
+            options.registerPreviewer = true;
+        } else if (a == "--unregister-previewer") {
+            options.unregisterPreviewer = true;
         } else if (a == "--render" || a == "--size") {
             if (i + 1 >= args.size()) return a + " needs a value";
             const std::string& value = args[++i];
@@ -192,6 +219,19 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
     }
     if (options.help || options.version) return options;
     if (sizeGiven && !options.renderTo) return std::string("--size goes with --render");
+    if (options.registerPreviewer || options.unregisterPreviewer) {
+        const char* name = options.registerPreviewer ? "--register-previewer" : "--unregister-previewer";
+        if (options.registerPreviewer && options.unregisterPreviewer)
+            return std::string("--register-previewer and --unregister-previewer undo each other; give one");
+        if (options.service || options.dump || options.renderTo || !options.files.empty())
+            return std::string(name) + " goes alone";
+        return options;
+    }
+    if (options.service) {
+        if (options.renderTo) return std::string("--render does not go with --service");
+        if (!options.files.empty()) return std::string("--service takes no FILE: the file manager names them");
+        return options;
+    }
     if (options.files.empty()) return std::string("no FILE given");
     return options;
 }

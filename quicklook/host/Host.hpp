@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QSize>
 
+#include "Prefetcher.hpp"
 #include "PreviewViewController.hpp"
 
 namespace orv::ui::host {
@@ -25,6 +26,9 @@ struct Options {
     bool dump = false;
     bool help = false;
     bool version = false;
+    bool service = false;              // the desktop's previewer on the session bus
+    bool registerPreviewer = false;    // make it the user's previewer
+    bool unregisterPreviewer = false;  // undo that
 
     bool headless() const { return renderTo.has_value() || dump; }
 };
@@ -46,6 +50,10 @@ std::filesystem::path renderPath(const std::filesystem::path& out, size_t index,
 // The window content as it is drawn at `size`, once its layout has settled.
 QImage renderImage(PreviewViewController& controller, QSize size);
 
+// A window's title for file `index` (0-based) of `count`: the file's name,
+// and its place when there are several.
+QString windowTitle(const std::filesystem::path& file, size_t index, size_t count);
+
 // Standard output and error as they were when the program started. ExifTool
 // runs inside this process and, while it runs, standard output and error are
 // redirected to the core's capture files; text the host writes through these
@@ -66,13 +74,15 @@ int runHeadless(const Options& options, const PreviewViewController::Loader& loa
 
 // One window for all the files: Left and Right step through them; Space or
 // Esc closes, the keys people expect of a file previewer. Titled with the
-// file's name.
+// file's name. Once a file is shown, its neighbours in the list are loaded
+// in the background, so a step shows them at once.
 class PreviewWindow : public QObject {
 public:
     explicit PreviewWindow(std::vector<std::filesystem::path> files, PreviewViewController::Loader loader = {});
 
     QWidget* widget() const { return window_; }
     PreviewViewController& controller() { return controller_; }
+    const Prefetcher& prefetcher() const { return prefetcher_; }
     size_t index() const { return index_; }
 
 protected:
@@ -80,10 +90,12 @@ protected:
 
 private:
     void showFile(size_t index);
+    std::vector<std::filesystem::path> neighbours(size_t index) const;
 
     std::vector<std::filesystem::path> files_;
     size_t index_ = 0;
     PreviewViewController controller_;
+    Prefetcher prefetcher_;
     QWidget* window_ = nullptr;
 };
 

@@ -1,5 +1,6 @@
 // orvanta-preview FILE...: the photo and its metadata in a window, or with
-// --render / --dump the same preview headless.
+// --render / --dump the same preview headless; --service is the desktop's
+// previewer on the session bus, --register-previewer makes it the user's.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -7,6 +8,8 @@
 #include <QApplication>
 
 #include "Host.hpp"
+#include "Registration.hpp"
+#include "ServiceBus.hpp"
 
 int main(int argc, char** argv) {
     using namespace orv::ui;
@@ -27,8 +30,21 @@ int main(int argc, char** argv) {
         std::printf("orvanta-preview %s\n", ORVANTA_VERSION);
         return 0;
     }
+    if (options.registerPreviewer || options.unregisterPreviewer) {
+        // Only to reach the session bus; no window.
+        int qtArgc = 1;
+        char* qtArgv[] = {argv[0], nullptr};
+        QCoreApplication app(qtArgc, qtArgv);
+        const host::Streams streams;
+        return options.registerPreviewer ? host::registerPreviewer(streams) : host::unregisterPreviewer(streams);
+    }
     if (!options.headless() && !host::hasDisplay()) {
-        std::fputs(host::noDisplayMessage().c_str(), stderr);
+        if (options.service)
+            std::fputs("orvanta-preview: no display to open the previewer's window on (neither DISPLAY nor "
+                       "WAYLAND_DISPLAY is set in the session bus's environment)\n",
+                       stderr);
+        else
+            std::fputs(host::noDisplayMessage().c_str(), stderr);
         return 1;
     }
     if (options.headless()) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -41,7 +57,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("orvanta-preview"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANTA_VERSION));
 
-    const int status = options.headless() ? host::runHeadless(options, {}, streams) : host::runWindow(options);
+    const int status = options.service    ? host::runService(options, streams)
+                       : options.headless() ? host::runHeadless(options, {}, streams)
+                                            : host::runWindow(options);
     // Loads still running (a window closed mid-load) finish before the
     // application object goes away.
     PreviewViewController::finishLoads();

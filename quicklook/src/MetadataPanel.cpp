@@ -375,6 +375,19 @@ void MetadataPanel::renderError(const QString& title, const QString& message) {
     note(message);
 }
 
+void MetadataPanel::renderFileCard(const QString& title, const FileCard& card) {
+    clear();
+    header(title, std::nullopt);
+    section(QStringLiteral("FILE"));
+    row(QStringLiteral("Kind"), card.description.isEmpty() ? std::nullopt : std::optional(card.description), false);
+    row(QStringLiteral("Size"), formatted(card.size, Format::size), true);
+    // Local time, in the panel's one date form.
+    row(QStringLiteral("Modified"),
+        card.modified ? std::optional(card.modified->toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                      : std::nullopt,
+        true);
+}
+
 void MetadataPanel::toggleFocus(bool on) {
     photo_.setShowFocus(on);  // redraws the photo
     storeShowFocusPoint(on);

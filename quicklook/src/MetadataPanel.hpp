@@ -112,6 +112,9 @@ public:
     void clear();
     void render(const InspectedFile& file);
     void renderError(const QString& title, const QString& message);
+    // A file that is not a picture: its name, then its kind, size and
+    // modification date.
+    void renderFileCard(const QString& title, const FileCard& card);
     // Applies the focus-box choice and keeps it for later previews.
     void toggleFocus(bool on);
 

@@ -40,6 +40,11 @@ void PhotoView::setImage(const QImage& image) {
     update();
 }
 
+void PhotoView::setEnlargesImage(bool enlarges) {
+    enlarges_ = enlarges;
+    update();
+}
+
 void PhotoView::setFocusPoint(const std::optional<FocusPoint>& focus) {
     focus_ = focus;
     update();
@@ -61,8 +66,10 @@ std::optional<QRectF> PhotoView::pictureRect() const {
     const QRectF area = QRectF(rect()).adjusted(kInset, kInset, -kInset, -kInset);
     if (image_.isNull() || image_.width() <= 0 || image_.height() <= 0) return std::nullopt;
     if (area.width() <= 0 || area.height() <= 0) return std::nullopt;
-    // Fit without limit either way: small pictures are enlarged too.
-    const qreal s = std::min(area.width() / image_.width(), area.height() / image_.height());
+    // Fit without limit either way (small pictures are enlarged too), unless
+    // the image is an icon.
+    qreal s = std::min(area.width() / image_.width(), area.height() / image_.height());
+    if (!enlarges_) s = std::min<qreal>(s, 1.0 / image_.devicePixelRatio());
     const qreal w = image_.width() * s;
     const qreal h = image_.height() * s;
     return QRectF(area.center().x() - w * 0.5, area.center().y() - h * 0.5, w, h);

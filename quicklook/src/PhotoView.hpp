@@ -27,6 +27,10 @@ public:
     // Setting any of these redraws the view.
     const QImage& image() const { return image_; }
     void setImage(const QImage& image);
+    // A photo is fitted to the view, small ones enlarged too; a type icon is
+    // drawn no larger than it is, so it stays crisp.
+    bool enlargesImage() const { return enlarges_; }
+    void setEnlargesImage(bool enlarges);
     // (Named apart from QWidget's keyboard focus.)
     const std::optional<FocusPoint>& focusPoint() const { return focus_; }
     void setFocusPoint(const std::optional<FocusPoint>& focus);
@@ -50,6 +54,7 @@ private:
     QImage image_;
     std::optional<FocusPoint> focus_;
     bool showFocus_ = true;
+    bool enlarges_ = true;
     QString placeholder_;
 };
 

@@ -5,13 +5,11 @@
 #include <QPalette>
 #include <QPointer>
 #include <QProxyStyle>
-#include <QRunnable>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QThread>
-#include <QThreadPool>
 #include <QVBoxLayout>
 
+#include "FileKind.hpp"
 #include "Palette.hpp"
 #include "PhotoView.hpp"
 #include "StackView.hpp"
@@ -81,24 +79,11 @@ QStyle* overlayScrollBarStyle() {
     return style;
 }
 
-// Preview loads run here, at high priority. The pool belongs to the
-// application object, whose end waits for loads still running. A few loads
-// may overlap even on one core: a request never waits behind a slow file.
-QThreadPool& previewPool() {
-    static QPointer<QThreadPool> pool;
-    if (!pool) {
-        pool = new QThreadPool(QCoreApplication::instance());
-        pool->setThreadPriority(QThread::HighPriority);
-        pool->setMaxThreadCount(std::max(4, QThread::idealThreadCount()));
-    }
-    return *pool;
-}
-
 }  // namespace
 
 PreviewViewController::PreviewViewController(Loader loader, QObject* parent)
     : QObject(parent),
-      loader_(loader ? std::move(loader) : Loader([](const fs::path& file) { return Reader::loadFile(file); })),
+      loader_(loader ? std::move(loader) : systemLoader()),
       photo_(new PhotoView),
       stack_(new StackView),
       panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)) {}
@@ -158,53 +143,49 @@ void PreviewViewController::loadView() {
 }
 
 void PreviewViewController::preparePreviewOfFile(const fs::path& file) {
+    startLoad(loader_, file, beginPreviewOfFile(file));
+}
+
+PreviewViewController::Completion PreviewViewController::beginPreviewOfFile(const fs::path& file) {
     view();
     const uint64_t request = ++latest_;
     ++pending_;
-    QPointer<PreviewViewController> self(this);
-    // The task gets only the path and the loader and returns only values;
-    // nothing it touches is shared with the main thread while it runs.
-    QRunnable* task = QRunnable::create([self, loader = loader_, file, request] {
-        LoadResult result{DecodedImage{}, ReadError{QString::fromUtf8(Reader::kUnreadableMessage.data(),
-                                                                      Reader::kUnreadableMessage.size())}};
-        try {
-            result = loader(file);
-        } catch (...) {
-            // A failed load is shown like an unreadable file, never thrown across the pool.
-        }
-        QCoreApplication* app = QCoreApplication::instance();
-        if (!app) return;  // the application is ending; nobody to show it to
-        QMetaObject::invokeMethod(
-            app,
-            [self, file, request, result = std::move(result)]() mutable {
-                if (self) self->apply(request, file, std::move(result));
-            },
-            Qt::QueuedConnection);
-    });
-    previewPool().start(task);
+    return [self = QPointer<PreviewViewController>(this), file, request](LoadResult result) {
+        if (self) self->apply(request, file, std::move(result));
+    };
 }
 
 void PreviewViewController::apply(uint64_t request, const fs::path& file, LoadResult result) {
     --pending_;
     if (request != latest_ || !photo_ || !stack_) return;  // superseded by a later request
     photo_->setImage(result.picture.image);
+    photo_->setEnlargesImage(true);
     photo_->setPlaceholder(QStringLiteral("No preview"));  // drawn only without a picture
+    photo_->setFocusPoint(std::nullopt);
     if (const auto* summary = std::get_if<InspectedFile>(&result.outcome)) {
         photo_->setFocusPoint(summary->makerNotes.focus);
         render(*summary);
+    } else if (const auto* card = std::get_if<FileCard>(&result.outcome)) {
+        // Not a photo: the type's icon at its own size stands in for the picture.
+        photo_->setImage(FileKind::iconOf(*card));
+        photo_->setEnlargesImage(false);
+        renderFileCard(displayName(file), *card);
     } else {
-        photo_->setFocusPoint(std::nullopt);
         renderError(displayName(file), std::get<ReadError>(result.outcome).message);
     }
     emit previewPrepared();
 }
 
-void PreviewViewController::finishLoads() { previewPool().waitForDone(); }
+void PreviewViewController::finishLoads() { orv::ui::finishLoads(); }
 
 void PreviewViewController::render(const InspectedFile& file) { panel_->render(file); }
 
 void PreviewViewController::renderError(const QString& title, const QString& message) {
     panel_->renderError(title, message);
+}
+
+void PreviewViewController::renderFileCard(const QString& title, const FileCard& card) {
+    panel_->renderFileCard(title, card);
 }
 
 void PreviewViewController::clear() { panel_->clear(); }

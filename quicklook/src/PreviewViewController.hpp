@@ -14,6 +14,7 @@
 #include <QSize>
 #include <QString>
 
+#include "BackgroundLoad.hpp"
 #include "MetadataPanel.hpp"
 #include "PhotoView.hpp"
 #include "Reader.hpp"
@@ -32,7 +33,9 @@ public:
 
     // Runs on a background thread and must not touch views. The default is
     // Reader::loadFile; tests give their own to count or script core calls.
-    using Loader = std::function<LoadResult(const std::filesystem::path& file)>;
+    using Loader = orv::ui::Loader;
+    // Completes one request with its load's result, on the main thread.
+    using Completion = std::function<void(LoadResult result)>;
 
     explicit PreviewViewController(Loader loader = {}, QObject* parent = nullptr);
     ~PreviewViewController() override;
@@ -49,6 +52,15 @@ public:
     void preparePreviewOfFile(const std::filesystem::path& file);
     bool isPreparing() const { return pending_ > 0; }
 
+    // A request whose load runs elsewhere (a prefetch, or a result already at
+    // hand): it counts and is superseded like any other, and the returned
+    // completion, called once on the main thread with the result, applies it
+    // through the same path as preparePreviewOfFile's own loads.
+    Completion beginPreviewOfFile(const std::filesystem::path& file);
+
+    // The loader this controller's requests go through.
+    const Loader& loader() const { return loader_; }
+
     PhotoView& photo() const { return *photo_; }
     StackView& stack() const { return *stack_; }
     QScrollArea* scrollView() const { return scroll_; }
@@ -56,11 +68,12 @@ public:
     // The panel operations, applied to this controller's stack and photo.
     void render(const InspectedFile& file);
     void renderError(const QString& title, const QString& message);
+    void renderFileCard(const QString& title, const FileCard& card);
     void clear();
     void toggleFocus(bool on);
 
-    // Blocks until every load started by any controller has finished; for a
-    // program about to end.
+    // Blocks until every load started by any controller or prefetch has
+    // finished; for a program about to end.
     static void finishLoads();
 
     // The title of a file's error panel: the last component of its path.

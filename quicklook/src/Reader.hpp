@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -85,7 +86,19 @@ struct DecodedImage {
     QImage image;
 };
 
-using InspectionOutcome = std::variant<InspectedFile, ReadError>;
+// What is shown for a file that is not a picture (a document, a folder, a
+// video): no inspection, only what the file system and the MIME database say.
+struct FileCard {
+    QString description;      // the type's own description: "PDF document"
+    QString iconName;         // the type's icon in the desktop's theme
+    QString genericIconName;  // the icon of its family, when the theme lacks the first
+    QString label;            // a short type label for the drawn icon: "PDF"; empty for folders
+    bool folder = false;
+    std::optional<uint64_t> size;
+    std::optional<QDateTime> modified;
+};
+
+using InspectionOutcome = std::variant<InspectedFile, ReadError, FileCard>;
 
 struct LoadResult {
     DecodedImage picture;

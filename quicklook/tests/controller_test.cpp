@@ -1,52 +1,17 @@
 // The request flow: the state before a result, overlapping requests, a
 // controller that goes away mid-load, and the loader seam.
-#include <QSemaphore>
-
 #include "PhotoView.hpp"
 #include "TestSupport.hpp"
 
 using namespace orv;
 using namespace orv::ui;
 
-namespace {
-
-// A loader that holds each request until the test lets it go, so the order
-// in which loads finish is the test's choice, not the scheduler's.
-struct GatedLoader {
-    struct Gate {
-        QSemaphore started, release;
-    };
-    std::map<std::string, std::string> envelopes;  // by file name
-    std::map<std::string, std::shared_ptr<Gate>> gates;
-
-    void add(const std::string& name, const std::string& envelope) {
-        envelopes[name] = envelope;
-        gates[name] = std::make_shared<Gate>();
-    }
-    Gate& gate(const std::string& name) { return *gates.at(name); }
-
-    PreviewViewController::Loader loader() const {
-        return [envelopes = envelopes, gates = gates](const std::filesystem::path& file) {
-            Gate& gate = *gates.at(file.filename().string());
-            gate.started.release();
-            gate.release.acquire();
-            return LoadResult{DecodedImage{}, Reader::outcomeOfEnvelope(envelopes.at(file.filename().string()))};
-        };
-    }
-};
-
-std::string titleOf(const PreviewViewController& controller) {
-    return test::json::parse(dumpLines(controller).at(1))["text"].get<std::string>();
-}
-
-}  // namespace
-
 class ControllerTest : public QObject {
     Q_OBJECT
 
 private slots:
     void beforeTheResultThePhotoSaysLoadingAndThePanelIsEmpty() {
-        GatedLoader gates;
+        test::GatedLoader gates;
         gates.add("a.jpg", test::envelope(test::minimalFile()));
         PreviewViewController controller(gates.loader());
         controller.view();
@@ -59,11 +24,11 @@ private slots:
         gates.gate("a.jpg").release.release();
         test::waitForPreview(controller);
         QCOMPARE(controller.photo().placeholder(), QString("No preview"));
-        QCOMPARE(titleOf(controller), std::string("a.jpg"));
+        QCOMPARE(test::panelTitle(controller), std::string("a.jpg"));
     }
 
     void aSlowEarlierRequestNeverReplacesTheLaterOne() {
-        GatedLoader gates;
+        test::GatedLoader gates;
         gates.add("a.jpg", test::envelope(test::minimalFile()));
         gates.add("b.jpg", R"({"error":"No file"})");
         PreviewViewController controller(gates.loader());
@@ -76,18 +41,18 @@ private slots:
         connect(&controller, &PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
         loop.exec();
         QCOMPARE(shown, 1);
-        QCOMPARE(titleOf(controller), std::string("b.jpg"));
+        QCOMPARE(test::panelTitle(controller), std::string("b.jpg"));
         gates.gate("a.jpg").release.release();  // a finishes last
         PreviewViewController::finishLoads();
         QCoreApplication::sendPostedEvents();
         QCOMPARE(shown, 1);
-        QCOMPARE(titleOf(controller), std::string("b.jpg"));
+        QCOMPARE(test::panelTitle(controller), std::string("b.jpg"));
         QVERIFY(!controller.isPreparing());
     }
 
     void aControllerGoneMidLoadIsLeftAlone() {
         // Fails by crashing (or, in a sanitizer build, by a use-after-free report).
-        GatedLoader gates;
+        test::GatedLoader gates;
         gates.add("a.jpg", test::envelope(test::minimalFile()));
         auto controller = std::make_unique<PreviewViewController>(gates.loader());
         controller->preparePreviewOfFile("/p/a.jpg");

@@ -4,9 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
-
 #include "Host.hpp"
 #include "Palette.hpp"
 #include "TestSupport.hpp"
@@ -17,21 +14,7 @@ using test::json;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out, err;
-};
-
-Run run(const QString& program, const QStringList& args, const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    p.waitForFinished(-1);
-    return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-               QString::fromUtf8(p.readAllStandardError())};
-}
-
-Run preview(const QStringList& args) { return run(ORVANTA_PREVIEW, args); }
+test::Run preview(const QStringList& args) { return test::run(ORVANTA_PREVIEW, args); }
 
 // The --dump output split into one block of lines per file.
 std::vector<std::vector<std::string>> blocks(const QString& out) {
@@ -67,7 +50,7 @@ private slots:
         QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
         const QStringList files = {empty, missing, folder, newline, fifo};
 
-        const Run r = preview(QStringList{"--dump"} + files);
+        const test::Run r = preview(QStringList{"--dump"} + files);
         QCOMPARE(r.status, 0);
         const auto result = blocks(r.out);
         QCOMPARE(result.size(), size_t(files.size()));
@@ -89,7 +72,7 @@ private slots:
     void withoutADisplayItSuggestsRender() {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
-        const Run r = run(ORVANTA_PREVIEW, {dir.filePath("x.jpg")}, env);
+        const test::Run r = test::run(ORVANTA_PREVIEW, {dir.filePath("x.jpg")}, env);
         QCOMPARE(r.status, 1);
         QVERIFY(r.err.contains("--render"));
     }
@@ -102,7 +85,7 @@ private slots:
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::ExeOwner);
         const QString picture = dir.filePath("seen.png");
         QImage(320, 200, QImage::Format_RGB32).save(picture);
-        const Run r = run(copy, {"--dump", picture});
+        const test::Run r = test::run(copy, {"--dump", picture});
         QCOMPARE(r.status, 0);
         const auto block = blocks(r.out).at(0);
         QCOMPARE(field(block.at(2), "text"), QString("Orvanta couldn't load the system Perl library"));
@@ -140,7 +123,9 @@ private slots:
                  QString("title|b [*].jpg|12"));
         QTest::keyClick(widget, Qt::Key_Space);
         QVERIFY(!widget->isVisible());
-        QCOMPARE(script.calls->load(), 2);
+        // a and b, then c prefetched as b's neighbour; a is still held.
+        PreviewViewController::finishLoads();
+        QCOMPARE(script.calls->load(), 3);
     }
 
     void cameraFilesMatchThePanelOfTheirEnvelope_data() {
@@ -155,11 +140,11 @@ private slots:
     void cameraFilesMatchThePanelOfTheirEnvelope() {
         QFETCH(QString, file);
         if (!QFileInfo::exists(file)) QSKIP("corpus not available");
-        const Run inspect = run(ORV_QL, {"--exiftool", "bundled", "inspect", file});
+        const test::Run inspect = test::run(ORV_QL, {"--exiftool", "bundled", "inspect", file});
         QCOMPARE(inspect.status, 0);
         const std::string envelope = inspect.out.trimmed().toStdString();
 
-        const Run shown = preview({"--dump", file});
+        const test::Run shown = preview({"--dump", file});
         QCOMPARE(shown.status, 0);
         const auto block = blocks(shown.out).at(0);
 

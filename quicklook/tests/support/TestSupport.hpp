@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,8 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QImage>
+#include <QProcess>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -73,6 +77,59 @@ struct ScriptedLoader {
         };
     }
 };
+
+// A loader that holds each request until the test lets it go, so the order
+// in which loads finish is the test's choice, not the scheduler's. Each load
+// of a file releases its gate's `started` once.
+struct GatedLoader {
+    struct Gate {
+        QSemaphore started, release;
+    };
+    std::map<std::string, std::string> envelopes;  // by file name
+    std::map<std::string, std::shared_ptr<Gate>> gates;
+
+    void add(const std::string& name, const std::string& envelope) {
+        envelopes[name] = envelope;
+        gates[name] = std::make_shared<Gate>();
+    }
+    Gate& gate(const std::string& name) { return *gates.at(name); }
+
+    ui::PreviewViewController::Loader loader() const {
+        return [envelopes = envelopes, gates = gates](const std::filesystem::path& file) {
+            Gate& gate = *gates.at(file.filename().string());
+            gate.started.release();
+            gate.release.acquire();
+            return ui::LoadResult{ui::DecodedImage{}, ui::Reader::outcomeOfEnvelope(envelopes.at(file.filename().string()))};
+        };
+    }
+};
+
+// The title line of the panel a controller shows.
+inline std::string panelTitle(const ui::PreviewViewController& controller) {
+    return json::parse(ui::dumpLines(controller).at(1))["text"].get<std::string>();
+}
+
+// Lets every load started so far finish and hands their results over.
+inline void finishLoads() {
+    ui::PreviewViewController::finishLoads();
+    QCoreApplication::sendPostedEvents();
+}
+
+// A program run to its end: exit status (-1 when it crashed) and its output.
+struct Run {
+    int status = -1;
+    QString out, err;
+};
+
+inline Run run(const QString& program, const QStringList& args,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    p.waitForFinished(-1);
+    return Run{p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+               QString::fromUtf8(p.readAllStandardError())};
+}
 
 // Runs the event loop until the controller has shown a result.
 inline void waitForPreview(ui::PreviewViewController& controller) {

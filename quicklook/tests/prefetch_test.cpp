@@ -1,0 +1,167 @@
+// Stepping through several files: a neighbour loaded in the background is
+// shown at once without another core call, a load still running is adopted
+// rather than started again, and files that are no longer neighbours are
+// dropped.
+#include <mutex>
+
+#include "Host.hpp"
+#include "Prefetcher.hpp"
+#include "TestSupport.hpp"
+
+using namespace orv;
+using namespace orv::ui;
+
+namespace {
+
+// Answers every file with its own error panel (titled with the file's name)
+// and counts the loads of each file.
+struct CountingLoader {
+    struct Counts {
+        std::mutex lock;
+        std::map<std::string, int> byName;
+    };
+    std::shared_ptr<Counts> counts = std::make_shared<Counts>();
+
+    Loader loader() const {
+        return [counts = counts](const std::filesystem::path& file) {
+            {
+                std::lock_guard guard(counts->lock);
+                ++counts->byName[file.filename().string()];
+            }
+            return LoadResult{DecodedImage{}, ReadError{QStringLiteral("No file")}};
+        };
+    }
+    int of(const std::string& name) const {
+        std::lock_guard guard(counts->lock);
+        const auto it = counts->byName.find(name);
+        return it == counts->byName.end() ? 0 : it->second;
+    }
+};
+
+std::vector<std::filesystem::path> paths(std::initializer_list<const char*> names) {
+    std::vector<std::filesystem::path> files;
+    for (const char* name : names) files.emplace_back(std::string("/p/") + name);
+    return files;
+}
+
+void press(host::PreviewWindow& window, Qt::Key key) { QTest::keyClick(window.widget(), key); }
+
+}  // namespace
+
+class PrefetchTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void aPrefetchedNeighbourIsShownAtOnceWithoutACoreCall() {
+        CountingLoader loads;
+        host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg"}), loads.loader());
+        window.widget()->show();
+        test::waitForPreview(window.controller());
+        test::finishLoads();
+        QVERIFY(window.prefetcher().isLoaded("/p/b.jpg"));
+        QCOMPARE(loads.of("c.jpg"), 0);  // only the shown file's neighbours
+
+        press(window, Qt::Key_Right);
+        // Applied during the key press itself: nothing left to wait for.
+        QVERIFY(!window.controller().isPreparing());
+        QCOMPARE(test::panelTitle(window.controller()), std::string("b.jpg"));
+        QCOMPARE(loads.of("b.jpg"), 1);
+
+        test::finishLoads();
+        QCOMPARE(loads.of("c.jpg"), 1);  // b's other neighbour, once b was on screen
+        press(window, Qt::Key_Left);      // back: a was kept as b's neighbour
+        QVERIFY(!window.controller().isPreparing());
+        QCOMPARE(test::panelTitle(window.controller()), std::string("a.jpg"));
+        test::finishLoads();
+        QCOMPARE(loads.of("a.jpg"), 1);
+        QCOMPARE(loads.of("b.jpg"), 1);
+    }
+
+    void aFileThatIsNoLongerANeighbourIsDropped() {
+        CountingLoader loads;
+        host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}), loads.loader());
+        window.widget()->show();
+        for (int step = 0; step < 2; ++step) {
+            test::waitForPreview(window.controller());
+            test::finishLoads();
+            press(window, Qt::Key_Right);
+        }
+        test::finishLoads();
+        QCOMPARE(window.index(), size_t(2));
+        QVERIFY(!window.prefetcher().holds("/p/a.jpg"));
+        QCOMPARE(window.prefetcher().size(), size_t(3));  // b, c, d
+        for (const char* name : {"b.jpg", "c.jpg", "d.jpg"}) QVERIFY(window.prefetcher().isLoaded(std::string("/p/") + name));
+
+        press(window, Qt::Key_Left);
+        press(window, Qt::Key_Left);  // a was dropped: it has to load again
+        QVERIFY(window.controller().isPreparing());
+        test::waitForPreview(window.controller());
+        QCOMPARE(test::panelTitle(window.controller()), std::string("a.jpg"));
+        QCOMPARE(loads.of("a.jpg"), 2);
+        QVERIFY(!window.prefetcher().holds("/p/d.jpg"));
+    }
+
+    void aPrefetchStillRunningIsAdoptedNotStartedTwice() {
+        test::GatedLoader gates;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) gates.add(name, R"({"error":"No file"})");
+        host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg"}), gates.loader());
+        window.widget()->show();
+        gates.gate("a.jpg").release.release();
+        test::waitForPreview(window.controller());
+        gates.gate("b.jpg").started.acquire();  // b's prefetch is running
+
+        press(window, Qt::Key_Right);
+        QVERIFY(window.controller().isPreparing());
+        QCOMPARE(test::panelTitle(window.controller()), std::string("a.jpg"));  // until b is there
+        gates.gate("b.jpg").release.release();
+        test::waitForPreview(window.controller());
+        QCOMPARE(test::panelTitle(window.controller()), std::string("b.jpg"));
+
+        gates.gate("c.jpg").release.release();
+        test::finishLoads();
+        QCOMPARE(gates.gate("b.jpg").started.available(), 0);  // one load of b in all
+        QCOMPARE(gates.gate("c.jpg").started.available(), 1);
+    }
+
+    void steppingAwayFromAFileStillLoadingAndBack() {
+        test::GatedLoader gates;
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) gates.add(name, R"({"error":"No file"})");
+        host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg"}), gates.loader());
+        window.widget()->show();
+        gates.gate("a.jpg").release.release(2);  // a is dropped at c and loaded again as b's neighbour
+        test::waitForPreview(window.controller());
+        press(window, Qt::Key_Right);  // b, still loading
+        press(window, Qt::Key_Right);  // c, while b loads
+        gates.gate("c.jpg").release.release();
+        QEventLoop loop;
+        connect(&window.controller(), &PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
+        loop.exec();
+        QCOMPARE(test::panelTitle(window.controller()), std::string("c.jpg"));
+
+        press(window, Qt::Key_Left);  // b again: two requests now wait for b's one load
+        gates.gate("b.jpg").release.release();
+        test::finishLoads();  // b's result
+        test::finishLoads();  // and what showing b started
+        QCOMPARE(test::panelTitle(window.controller()), std::string("b.jpg"));
+        QVERIFY(!window.controller().isPreparing());  // every request that waited was completed
+        QCOMPARE(gates.gate("b.jpg").started.available(), 1);
+    }
+
+    void aLoadDroppedWhileRunningIsNotKept() {
+        test::GatedLoader gates;
+        gates.add("x.jpg", R"({"error":"No file"})");
+        Prefetcher prefetcher(gates.loader());
+        prefetcher.prefetch(paths({"x.jpg"}));
+        prefetcher.prefetch(paths({"x.jpg"}));  // already held: not started again
+        gates.gate("x.jpg").started.acquire();
+        prefetcher.retain({});
+        QCOMPARE(prefetcher.size(), size_t(0));
+        gates.gate("x.jpg").release.release();
+        test::finishLoads();
+        QCOMPARE(prefetcher.size(), size_t(0));
+        QCOMPARE(gates.gate("x.jpg").started.available(), 0);
+    }
+};
+
+ORV_QUICKLOOK_TEST_MAIN(PrefetchTest)
+#include "prefetch_test.moc"

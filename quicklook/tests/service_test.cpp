@@ -1,0 +1,204 @@
+// The previewer service's window without the bus: what a file manager's URI
+// names, which files get an inspection and which a file card, Space and Esc,
+// and the idle exit.
+#include <QMimeDatabase>
+#include <QSignalSpy>
+
+#include "FileKind.hpp"
+#include "FileUri.hpp"
+#include "Service.hpp"
+#include "TestSupport.hpp"
+
+using namespace orv;
+using namespace orv::ui;
+using namespace orv::ui::host;
+using test::json;
+
+namespace {
+
+QString fileUri(const QString& path) { return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded); }
+
+std::vector<std::string> outline(PreviewService& service) {
+    test::waitForPreview(service.controller());
+    return test::panelOutline(dumpLines(service.controller()));
+}
+
+void write(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+}  // namespace
+
+class ServiceTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+
+private slots:
+    void fileUrisBecomePathsByteForByte_data() {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("escapes and non-ASCII") << "file:///home/ada/%C3%89t%C3%A9%20%C3%A0%20Paris%2001.CR2"
+                                               << QByteArray("/home/ada/\xC3\x89t\xC3\xA9 \xC3\xA0 Paris 01.CR2");
+        QTest::newRow("a name that is not UTF-8") << "file:///p/caf%E9.jpg" << QByteArray("/p/caf\xE9.jpg");
+        QTest::newRow("escaped # and ?") << "file:///p/a%23b%3F.jpg" << QByteArray("/p/a#b?.jpg");
+        QTest::newRow("localhost") << "file://localhost/p/a.jpg" << QByteArray("/p/a.jpg");
+        QTest::newRow("scheme in capitals") << "FILE:///p/a.jpg" << QByteArray("/p/a.jpg");
+        QTest::newRow("a stray percent") << "file:///p/100%.jpg" << QByteArray("/p/100%.jpg");
+        QTest::newRow("a plain path") << "/p/a b.jpg" << QByteArray("/p/a b.jpg");
+    }
+    void fileUrisBecomePathsByteForByte() {
+        QFETCH(QString, uri);
+        QFETCH(QByteArray, path);
+        const UriTarget target = resolveUri(uri);
+        const auto* local = std::get_if<LocalFile>(&target);
+        QVERIFY(local);
+        QCOMPARE(QByteArray::fromStdString(local->path.native()), path);
+    }
+
+    void otherPlacesAreUnreachableAndSaySo_data() {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("words");
+        QTest::newRow("smb") << "smb://nas/photos/My%20Shot.CR2" << "My Shot.CR2" << "(smb://)";
+        QTest::newRow("sftp") << "sftp://ada@host/home/ada/a.nef" << "a.nef" << "(sftp://)";
+        QTest::newRow("trash") << "trash:///a.jpg" << "a.jpg" << "Trash";
+        QTest::newRow("recent") << "recent:///" << "recent:" << "Recent files";
+        QTest::newRow("another computer") << "file://elsewhere/p/a.jpg" << "a.jpg" << "(elsewhere)";
+        QTest::newRow("not an address") << "::" << "::" << "doesn't name a file";
+        QTest::newRow("empty") << "" << "" << "doesn't name a file";
+    }
+    void otherPlacesAreUnreachableAndSaySo() {
+        QFETCH(QString, uri);
+        QFETCH(QString, title);
+        QFETCH(QString, words);
+        test::ScriptedLoader loads{test::envelope(test::minimalFile()), QImage()};
+        PreviewService service(loads.loader());
+        service.showFile(uri, {}, false);
+        const auto panel = outline(service);
+        QCOMPARE(panel.size(), size_t(2));
+        QCOMPARE(QString::fromStdString(panel[0]), "title|" + title + "|12");
+        QVERIFY2(QString::fromStdString(panel[1]).startsWith("note|") && QString::fromStdString(panel[1]).contains(words),
+                 panel[1].c_str());
+        QVERIFY(service.controller().photo().image().isNull());
+        QCOMPARE(loads.calls->load(), 0);
+    }
+
+    void picturesAndRawFilesGoThroughTheLoader() {
+        // Content is not what makes a RAW file: these are text inside.
+        const QStringList names = {"Été à Paris 01.png", "shot.cr2", "SHOT.IIQ", "hero.gpr", "frame.x3f"};
+        QImage(4, 3, QImage::Format_RGB32).save(dir.filePath(names[0]));
+        for (int i = 1; i < names.size(); ++i) write(dir.filePath(names[i]), "not really a raw file\n");
+        write(dir.filePath("photo.txt"), QByteArray::fromHex("FFD8FFE000104A46494600"));  // a JPEG by content
+
+        test::ScriptedLoader loads{test::envelope(test::minimalFile()), QImage()};
+        PreviewService service(loads.loader());
+        for (const QString& name : names + QStringList{"photo.txt", "gone.pdf"}) {
+            service.showFile(fileUri(dir.filePath(name)), {}, false);
+            test::waitForPreview(service.controller());
+        }
+        QCOMPARE(loads.calls->load(), names.size() + 2);  // a missing file's inspection says why
+    }
+
+    void otherFilesGetACardWithoutTheCore_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("type");
+        QTest::newRow("text") << "notes.txt" << QByteArray("shopping: film, batteries\n") << "text/plain";
+        QTest::newRow("pdf") << "Report 2024.pdf" << QByteArray("%PDF-1.4\n1 0 obj<<>>endobj\ntrailer<<>>\n%%EOF\n")
+                             << "application/pdf";
+        QTest::newRow("folder") << "Holiday.jpg" << QByteArray() << "inode/directory";
+    }
+    void otherFilesGetACardWithoutTheCore() {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, type);
+        const QString path = dir.filePath(name);
+        if (type == "inode/directory")
+            QVERIFY(QDir().mkpath(path));
+        else
+            write(path, content);
+
+        test::ScriptedLoader loads{test::envelope(test::minimalFile()), QImage()};
+        PreviewService service(loads.loader());
+        service.showFile(fileUri(path), {}, false);
+        const auto panel = outline(service);
+        QCOMPARE(loads.calls->load(), 0);
+        QCOMPARE(panel.size(), size_t(5));
+        QCOMPARE(QString::fromStdString(panel[0]), "title|" + name + "|20");
+        QCOMPARE(QString::fromStdString(panel[1]), QString("section|FILE|6"));
+        QCOMPARE(QString::fromStdString(panel[2]), "row|Kind|" + QMimeDatabase().mimeTypeForName(type).comment() + "|0");
+        const QString size = content.isEmpty() ? "—" : QString("%1 B").arg(content.size());
+        QCOMPARE(QString::fromStdString(panel[3]), "row|Size|" + size + "|mono|0");
+        const QString modified = QFileInfo(path).lastModified().toString("yyyy-MM-dd HH:mm:ss");
+        QCOMPARE(QString::fromStdString(panel[4]), "row|Modified|" + modified + "|mono|0");
+        // The type's icon at its own size stands where the photo goes.
+        const PhotoView& photo = service.controller().photo();
+        QVERIFY(!photo.image().isNull());
+        QVERIFY(!photo.enlargesImage());
+        QVERIFY(photo.pictureRect()->width() <= photo.image().width());
+    }
+
+    void aPhotoAfterACardIsFittedAgain() {
+        write(dir.filePath("readme.txt"), "hello\n");
+        PreviewService service(test::ScriptedLoader{test::envelope(test::minimalFile()), QImage(40, 30, QImage::Format_RGB32)}.loader());
+        service.widget()->resize(1180, 760);
+        service.showFile(fileUri(dir.filePath("readme.txt")), {}, false);
+        test::waitForPreview(service.controller());
+        service.showFile(fileUri(dir.filePath("missing.jpg")), {}, false);
+        test::waitForPreview(service.controller());
+        QVERIFY(service.controller().photo().enlargesImage());
+        QVERIFY(service.controller().photo().pictureRect()->width() > 40);
+    }
+
+    void spaceFromTheFileManagerTogglesAndEscCloses() {
+        test::ScriptedLoader script{R"({"error":"No file"})", QImage()};
+        PreviewService service(script.loader());
+        QSignalSpy changes(&service, &PreviewService::visibleChanged);
+        service.showFile("file:///p/a.jpg", {}, true);  // nothing shown yet: Space opens
+        QVERIFY(service.isVisible());
+        QVERIFY(service.widget()->isVisible());
+        test::waitForPreview(service.controller());
+        service.showFile("file:///p/b.jpg", {}, false);  // the same window, the next file
+        test::waitForPreview(service.controller());
+        QCOMPARE(test::panelTitle(service.controller()), std::string("b.jpg"));
+        QCOMPARE(service.widget()->windowTitle(), QString("b.jpg"));
+        service.showFile("file:///p/b.jpg", {}, true);
+        QVERIFY(!service.isVisible());
+        QVERIFY(!service.widget()->isVisible());
+
+        service.showFile("file:///p/c.jpg", {}, true);
+        test::waitForPreview(service.controller());
+        QTest::keyClick(service.widget(), Qt::Key_Escape);
+        QVERIFY(!service.isVisible());
+        QCOMPARE(changes.size(), 4);
+        QCOMPARE(changes[0][0].toBool(), true);
+        QCOMPARE(changes[1][0].toBool(), false);
+        QCOMPARE(changes[3][0].toBool(), false);
+        QCOMPARE(script.calls->load(), 3);
+    }
+
+    void itIdlesOutOnlyWithNoWindowShown() {
+        test::ScriptedLoader script{R"({"error":"No file"})", QImage()};
+        PreviewService service(script.loader(), std::chrono::milliseconds(0));
+        QSignalSpy idle(&service, &PreviewService::idle);
+        service.showFile("file:///p/a.jpg", {}, false);  // before the timer's first chance
+        test::waitForPreview(service.controller());
+        QCoreApplication::processEvents();
+        QCOMPARE(idle.size(), 0);
+        service.close();
+        QVERIFY(idle.wait());
+    }
+
+    void windowHandles() {
+        QCOMPARE(x11Window("x11:1e00007"), std::optional<unsigned long>(0x1e00007));
+        QCOMPARE(x11Window("x11:0x2A"), std::optional<unsigned long>(42));
+        for (const char* unusable : {"", "x11:", "x11:0", "x11:zz", "x11:123456789abc", "wayland:abc123", "1e00007"})
+            QVERIFY2(!x11Window(unusable), unusable);
+    }
+};
+
+ORV_QUICKLOOK_TEST_MAIN(ServiceTest)
+#include "service_test.moc"
