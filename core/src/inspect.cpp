@@ -36,9 +36,12 @@ std::vector<std::string> read_keywords(const std::string& path) {
 InspectResult inspect(const std::string& path) {
     auto batch = read_batch({path});
     if (!batch) return fail(batch.error());
-    // ExifTool answers for the path exactly as it was given. Anything else is
-    // not this file: handed a directory, it reads the files inside instead.
-    if (batch->empty() || batch->front().sourceFile != exiftool_file_argument(path)) {
+    // ExifTool names each record by the path exactly as it was given; a
+    // record named otherwise is not this file: handed a directory, ExifTool
+    // reads the files inside instead. (A bare name that looks like a number
+    // comes back as a JSON number, not as text, and is this file.)
+    const auto& source = batch->empty() ? std::nullopt : batch->front().sourceFile;
+    if (batch->empty() || (source && *source != exiftool_file_argument(path))) {
         return fail("exiftool returned nothing for " + path);
     }
     ExifData& tags = batch->front();

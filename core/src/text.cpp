@@ -19,6 +19,54 @@ constexpr LowerEntry kLowerTable[] = {
 #include "lowercase_table.inc"
 };
 
+struct Range {
+    char32_t first, last;
+};
+
+constexpr Range kCased[] = {
+#include "cased_ranges.inc"
+};
+
+constexpr Range kCaseIgnorable[] = {
+#include "case_ignorable_ranges.inc"
+};
+
+template <size_t N>
+bool in_ranges(const Range (&ranges)[N], char32_t cp) {
+    const auto* it = std::upper_bound(std::begin(ranges), std::end(ranges), cp,
+                                      [](char32_t v, const Range& r) { return v < r.first; });
+    return it != std::begin(ranges) && cp <= std::prev(it)->last;
+}
+
+char32_t previous_code_point(std::string_view s, size_t& pos) {
+    size_t start = pos - 1;
+    while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
+    size_t at = start;
+    const char32_t cp = next_code_point(s, at);
+    pos = start;
+    return cp;
+}
+
+// A capital sigma that ends a word lower-cases to the final form: it follows
+// a cased letter and no cased letter follows it (case-ignorable characters
+// such as apostrophes between them do not count).
+bool ends_word(std::string_view s, size_t start, size_t end) {
+    bool after_cased = false;
+    for (size_t pos = start; pos > 0;) {
+        const char32_t cp = previous_code_point(s, pos);
+        if (in_ranges(kCaseIgnorable, cp)) continue;
+        after_cased = in_ranges(kCased, cp);
+        break;
+    }
+    if (!after_cased) return false;
+    for (size_t pos = end; pos < s.size();) {
+        const char32_t cp = next_code_point(s, pos);
+        if (in_ranges(kCaseIgnorable, cp)) continue;
+        return !in_ranges(kCased, cp);
+    }
+    return true;
+}
+
 // What may follow a lead byte: how many continuation bytes, and the range
 // of the first one (narrower after E0, ED, F0 and F4, which rules out
 // overlong forms, surrogates and code points above U+10FFFF).
@@ -145,6 +193,10 @@ std::string to_lower(std::string_view utf8) {
         }
         const size_t start = i;
         const char32_t cp = next_code_point(utf8, i);
+        if (cp == 0x3A3 && ends_word(utf8, start, i)) {
+            out.append("\xCF\x82");  // final sigma
+            continue;
+        }
         const auto* end = std::end(kLowerTable);
         const auto* it = std::lower_bound(std::begin(kLowerTable), end, cp,
                                           [](const LowerEntry& e, char32_t v) { return e.cp < v; });

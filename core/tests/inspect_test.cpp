@@ -99,6 +99,10 @@ TEST(Inspect, ErrorEnvelopes) {
     for (const auto& run : fake.runs()) {
         EXPECT_NE(run[1], "-XMP-dc:Subject") << "a failed tag read ends the inspection";
     }
+    // ExifTool prints a bare name that looks like a number as a number: that
+    // record is still this file's.
+    fake.on({"123"}, {.out = R"([{"SourceFile": 123, "EXIF": {"Make": "Canon"}}])"});
+    EXPECT_EQ(inspect_json("123")["file"]["make"], "Canon");
 }
 
 TEST(Inspect, PathDerivedMembersAndSidecar) {

@@ -30,6 +30,15 @@ TEST(Lowercase, FullUnicodeMapping) {
     EXPECT_EQ(to_lower("\xC4\xB0"), "i\xCC\x87");
     EXPECT_EQ(to_lower("\xE1\xBA\x9E"), "\xC3\x9F");  // capital sharp s
     EXPECT_EQ(to_lower("ΣΟΦΙΑ"), "σοφια");
+    // A capital sigma ending a word takes the final form (\xCF\x82), anywhere
+    // else the ordinary one (\xCF\x83).
+    EXPECT_EQ(to_lower("\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3"), "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82");
+    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3 \xCE\xA6\xCE\xA3"), "\xCE\xB1\xCF\x82 \xCF\x86\xCF\x82");
+    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3.\xCE\xA6"), "\xCE\xB1\xCF\x83.\xCF\x86");  // "." does not end a word
+    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3'"), "\xCE\xB1\xCF\x82'");
+    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3'\xCE\x91"), "\xCE\xB1\xCF\x83'\xCE\xB1");
+    EXPECT_EQ(to_lower("\xCE\xA3"), "\xCF\x83");
+    EXPECT_EQ(to_lower(".\xCE\xA3"), ".\xCF\x83");
 }
 
 TEST(Trim, UnicodeWhiteSpaceBothEnds) {
