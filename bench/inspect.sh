@@ -18,13 +18,14 @@ mkdir -p "$work/bin"
 cat > "$work/bin/exiftool" <<'LOG'
 #!/bin/sh
 { printf 'exiftool'; for a; do printf " '%s'" "$(printf %s "$a" | sed "s/'/'\\\\''/g")"; done; echo; } >> "$EXIFTOOL_LOG"
-exec /usr/bin/exiftool "$@" >/dev/null
+exec /usr/bin/exiftool "$@"
 LOG
 chmod +x "$work/bin/exiftool"
 
 inspect_case() {
   local kind=$1 file=$2
-  local log="$work/$kind.log" replay="$work/$kind.sh"
+  local name=${kind// /-}
+  local log="$work/$name.log" replay="$work/$name.sh"
   : > "$log"
   EXIFTOOL_LOG=$log PATH="$work/bin:$PATH" "$orv" inspect "$file" >/dev/null
   { echo 'exec >/dev/null 2>&1'; cat "$log"; } > "$replay"

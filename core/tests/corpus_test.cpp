@@ -14,10 +14,7 @@ namespace {
 class Corpus : public ::testing::Test {
 protected:
     json inspect(const std::string& relative) {
-        const std::string path = corpus(relative).string();
-        char* text = orv_ql_inspect(path.c_str());
-        const json doc = json::parse(text);
-        orv_ql_free_string(text);
+        const json doc = json::parse(inspect_text(corpus(relative).string()));
         EXPECT_TRUE(doc.contains("file")) << relative << ": " << doc.dump();
         return doc.contains("file") ? doc["file"] : json::object();
     }
@@ -147,10 +144,7 @@ TEST_P(WholeCorpus, EveryFileGivesOneEnvelope) {
     for (const auto& entry : fs::recursive_directory_iterator(corpus(GetParam()))) {
         if (!entry.is_regular_file()) continue;
         const std::string path = entry.path().string();
-        char* text = orv_ql_inspect(path.c_str());
-        ASSERT_NE(text, nullptr);
-        const json doc = json::parse(text, nullptr, false);
-        orv_ql_free_string(text);
+        const json doc = json::parse(inspect_text(path), nullptr, false);
         ASSERT_TRUE(doc.is_object()) << path;
         ASSERT_EQ(doc.size(), 1u) << path;
         EXPECT_TRUE(doc.contains("file") ? doc["file"].is_object() : doc["error"].is_string()) << path;
@@ -172,9 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Folders, WholeCorpus,
 class BadInput : public Corpus {
 protected:
     json envelope(const std::string& path) {
-        char* text = orv_ql_inspect(path.c_str());
-        const json doc = json::parse(text);
-        orv_ql_free_string(text);
+        const json doc = json::parse(inspect_text(path));
         EXPECT_EQ(doc.size(), 1u);
         return doc;
     }

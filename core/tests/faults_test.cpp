@@ -15,10 +15,7 @@ using namespace orv::test;
 namespace {
 
 json inspect(const std::string& path) {
-    char* text = orv_ql_inspect(path.c_str());
-    const json doc = json::parse(text);
-    orv_ql_free_string(text);
-    return doc;
+    return json::parse(inspect_text(path));
 }
 
 bool has_preview(const std::string& path) {

@@ -14,10 +14,7 @@ using namespace orv::test;
 namespace {
 
 json inspect_json(const std::string& path) {
-    char* text = orv_ql_inspect(path.c_str());
-    const json doc = json::parse(text);
-    orv_ql_free_string(text);
-    return doc;
+    return json::parse(inspect_text(path));
 }
 
 const std::vector<std::string> kMakerArgs = {"-j", "-MakerNotes:all", "-ImageWidth", "-ImageHeight",

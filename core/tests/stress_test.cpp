@@ -49,10 +49,7 @@ std::vector<Op> workload() {
 // there is no picture).
 std::string run(const Op& op) {
     if (op.kind == Op::Inspect) {
-        char* text = orv_ql_inspect(op.file.c_str());
-        std::string s = text;
-        orv_ql_free_string(text);
-        return s;
+        return inspect_text(op.file);
     }
     size_t length = 0;
     uint8_t* bytes = orv_ql_preview(op.file.c_str(), op.orientation, &length);

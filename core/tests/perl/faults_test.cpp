@@ -14,9 +14,7 @@ TEST(InProcessFaults, TemporaryFolderThatIsNotAFolderFailsEveryRunCleanly) {
     TempDir tmp;
     write_file(tmp / "file", "x");
     ScopedEnv env("TMPDIR", (tmp / "file").string());
-    char* text = orv_ql_inspect(corpus("exiftool-t/Canon.jpg").c_str());
-    EXPECT_STREQ(text, R"({"error":"failed to run exiftool: Not a directory"})");
-    orv_ql_free_string(text);
+    EXPECT_EQ(inspect_text(corpus("exiftool-t/Canon.jpg")), R"({"error":"failed to run exiftool: Not a directory"})");
     EXPECT_EQ(selftest(), "failed: Not a directory");
     size_t length = 0;
     EXPECT_EQ(orv_ql_preview(corpus("exiftool-t/FujiFilm.raf").c_str(), 1, &length), nullptr);
@@ -26,9 +24,7 @@ TEST(InProcessFaults, MissingScriptGivesAParseErrorNotACrash) {
     TempDir tmp;
     ScopedEnv env("TMPDIR", tmp.path().string());
     EXPECT_TRUE(orv_ql_init((tmp / "no-such-exiftool").c_str()));
-    char* text = orv_ql_inspect(corpus("exiftool-t/Canon.jpg").c_str());
-    const std::string envelope = text;
-    orv_ql_free_string(text);
+    const std::string envelope = inspect_text(corpus("exiftool-t/Canon.jpg"));
     EXPECT_EQ(envelope.rfind(R"({"error":"failed to parse exiftool output: )", 0), 0u) << envelope;
     EXPECT_EQ(selftest().rfind("status=Some(2) out=\"\" err=\"Can't open perl script", 0), 0u) << selftest();
 }

@@ -20,10 +20,7 @@ const std::vector<std::string> kFiles = {
 };
 
 std::string inspect(const std::string& path) {
-    char* text = orv_ql_inspect(path.c_str());
-    std::string s = text;
-    orv_ql_free_string(text);
-    return s;
+    return inspect_text(path);
 }
 
 // The envelope the command-line tool prints with ExifTool as child processes.

@@ -1,5 +1,7 @@
 #include "test_support.hpp"
 
+#include "orv_ql.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -15,6 +17,13 @@ fs::path corpus(const std::string& relative) {
 
 fs::path staged_exiftool() {
     return fs::path(ORVQL_STAGED_EXIFTOOL);
+}
+
+std::string inspect_text(const std::string& path) {
+    char* text = orv_ql_inspect(path.c_str());
+    std::string s = text ? text : "";
+    orv_ql_free_string(text);
+    return s;
 }
 
 std::string read_file(const fs::path& path) {

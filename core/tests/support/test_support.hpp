@@ -18,6 +18,10 @@ fs::path corpus(const std::string& relative = "");
 fs::path staged_exiftool();
 
 std::string read_file(const fs::path& path);
+
+// The envelope orv_ql_inspect returns for a path, as text (the string is
+// released with orv_ql_free_string).
+std::string inspect_text(const std::string& path);
 void write_file(const fs::path& path, const std::string& bytes);
 
 class TempDir {
