@@ -27,6 +27,22 @@ std::optional<int64_t> positive(std::optional<int64_t> v) {
     return v && *v > 0 ? v : std::nullopt;
 }
 
+// The file an output element describes, named as it was handed to ExifTool.
+// A name that looks like a number ("123") comes back as a JSON number; it is
+// then the asked name that reads as that number, or else the number's own
+// text (another file's name).
+std::optional<std::string> source_name(const json& element, const std::vector<std::string>& asked) {
+    if (!element.is_object()) return std::nullopt;
+    const auto it = element.find("SourceFile");
+    if (it == element.end()) return std::nullopt;
+    if (it->is_string()) return it->get<std::string>();
+    if (!it->is_number()) return std::nullopt;
+    for (const auto& name : asked) {
+        if (const json n = json::parse(name, nullptr, false); n.is_number() && n == *it) return name;
+    }
+    return it->dump();
+}
+
 // For two-key facts the first key present decides, even when its value is of
 // the wrong kind.
 const json* first_present(const TagMap& map, std::string_view a, std::string_view b) {
@@ -120,15 +136,14 @@ void reread_lenses(std::vector<ExifData>& records) {
 
     std::map<std::string, std::string> lenses;
     if (const auto run = cmd.output()) {
-        const json doc = json::parse(text::utf8_lossy(run->out), nullptr, false);
+        const json doc = parse_exiftool_json(run->out);
         if (doc.is_array()) {
             for (const auto& element : doc) {
-                if (!element.is_object()) continue;
-                const auto source = element.find("SourceFile");
-                if (source == element.end() || !source->is_string()) continue;
+                const auto source = source_name(element, names);
+                if (!source) continue;
                 const auto lens = get_str(flatten_groups(element), {"LensID", "LensType", "Lens", "LensSpec", "LensInfo"});
                 if (!lens || text::trim(*lens).empty() || is_lens_code(*lens)) continue;
-                lenses.insert_or_assign(source->get<std::string>(), *lens);
+                lenses.insert_or_assign(*source, *lens);
             }
         }
     }
@@ -196,21 +211,20 @@ Result<std::vector<ExifData>, std::string> read_batch(const std::vector<std::str
 
     json doc;
     try {
-        doc = json::parse(text::utf8_lossy(run->out));
+        doc = parse_exiftool_json(run->out, true);
     } catch (const json::exception& e) {
         return fail("failed to parse exiftool output: " + std::string(e.what()));
     }
     if (!doc.is_array()) return fail(std::string("failed to parse exiftool output: expected an array"));
 
+    std::vector<std::string> asked;
+    asked.reserve(paths.size());
+    for (const auto& p : paths) asked.push_back(exiftool_file_argument(p));
     std::vector<ExifData> records;
     records.reserve(doc.size());
     for (const auto& element : doc) {
         ExifData d = exif_data_from(flatten_groups(element));
-        if (element.is_object()) {
-            if (const auto it = element.find("SourceFile"); it != element.end() && it->is_string()) {
-                d.sourceFile = it->get<std::string>();
-            }
-        }
+        d.sourceFile = source_name(element, asked);
         records.push_back(std::move(d));
     }
     reread_lenses(records);

@@ -149,15 +149,6 @@ std::optional<FocusPoint> normalise(const RawBox& r, int64_t orientation) {
 
 }  // namespace
 
-std::optional<std::vector<double>> parse_number_list(const json* value) {
-    if (!value || !value->is_string()) return std::nullopt;
-    std::vector<double> numbers;
-    for (auto piece : text::split_whitespace(value->get_ref<const std::string&>())) {
-        if (auto d = text::parse_double(piece)) numbers.push_back(*d);
-    }
-    return numbers;
-}
-
 std::optional<std::pair<double, double>> parse_wxh(std::string_view s) {
     const size_t x = s.find('x');
     if (x == std::string_view::npos) return std::nullopt;

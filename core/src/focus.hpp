@@ -21,10 +21,6 @@ std::optional<FocusPoint> extract_focus(const json& maker_notes, std::string_vie
                                         const std::optional<std::string>& model, std::string_view path,
                                         int64_t orientation);
 
-// Numbers of a white-space separated text; pieces that are not numbers are
-// skipped. Nothing when the value is not text.
-std::optional<std::vector<double>> parse_number_list(const json* value);
-
 // "6000x4000" -> (6000, 4000).
 std::optional<std::pair<double, double>> parse_wxh(std::string_view text);
 

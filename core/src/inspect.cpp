@@ -17,7 +17,7 @@ std::vector<std::string> read_keywords(const std::string& path) {
     std::vector<std::string> keywords;
     const auto run = exiftool_command_inner().arg("-j").arg("-XMP-dc:Subject").file(path).output();
     if (!run) return keywords;
-    const json doc = json::parse(run->out, nullptr, false);
+    const json doc = parse_exiftool_json(run->out);
     if (!doc.is_array() || doc.empty() || !doc.front().is_object()) return keywords;
     const auto subject = doc.front().find("Subject");
     if (subject == doc.front().end()) return keywords;
@@ -38,10 +38,9 @@ InspectResult inspect(const std::string& path) {
     if (!batch) return fail(batch.error());
     // ExifTool names each record by the path exactly as it was given; a
     // record named otherwise is not this file: handed a directory, ExifTool
-    // reads the files inside instead. (A bare name that looks like a number
-    // comes back as a JSON number, not as text, and is this file.)
-    const auto& source = batch->empty() ? std::nullopt : batch->front().sourceFile;
-    if (batch->empty() || (source && *source != exiftool_file_argument(path))) {
+    // reads the files inside instead.
+    if (batch->empty()) return fail("exiftool returned nothing for " + path);
+    if (const auto& source = batch->front().sourceFile; source && *source != exiftool_file_argument(path)) {
         return fail("exiftool returned nothing for " + path);
     }
     ExifData& tags = batch->front();

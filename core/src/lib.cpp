@@ -3,6 +3,7 @@
 // ordinary result; nothing escapes across the C boundary.
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "exiftool_bin.hpp"
@@ -79,8 +80,15 @@ uint8_t* orv_ql_preview(const char* path, int64_t orientation, size_t* out_lengt
 }
 
 char* orv_ql_selftest(void) {
-    auto run = orv::exiftool_command_inner().arg("-ver").output();
-    return into_c_string(orv::describe_selftest(run));
+    try {
+        auto run = orv::exiftool_command_inner().arg("-ver").output();
+        return into_c_string(orv::describe_selftest(run));
+    } catch (const std::bad_alloc&) {
+        // Still a text, and nothing thrown may reach a C caller.
+        return ::strdup("failed: out of memory");
+    } catch (...) {
+        return ::strdup("failed: exiftool could not be run");
+    }
 }
 
 void orv_ql_free_string(char* text) {

@@ -115,7 +115,7 @@ std::optional<json> maker_note_pass(const std::string& path) {
     cmd.file(path);
     const auto run = cmd.output();
     if (!run || !run->success()) return std::nullopt;
-    json doc = json::parse(run->out, nullptr, false);
+    json doc = parse_exiftool_json(run->out);
     if (doc.is_discarded() || !doc.is_array()) return std::nullopt;
     if (doc.empty()) return json(nullptr);
     return std::move(doc.front());

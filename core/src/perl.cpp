@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +19,9 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string_view>
+
+#include "text.hpp"
 
 extern char** environ;
 
@@ -68,14 +70,9 @@ std::optional<std::vector<uint32_t>> parse_version(const std::string& name) {
     size_t start = 0;
     for (;;) {
         const size_t dot = std::min(name.find('.', start), name.size());
-        const char* first = name.data() + start;
-        const char* last = name.data() + dot;
-        if (first != last && *first == '+') ++first;
-        if (first == last) return std::nullopt;
-        uint32_t value = 0;
-        const auto [end, ec] = std::from_chars(first, last, value);
-        if (ec != std::errc() || end != last) return std::nullopt;
-        parts.push_back(value);
+        const auto value = text::parse_u64(std::string_view(name).substr(start, dot - start));
+        if (!value || *value > UINT32_MAX) return std::nullopt;
+        parts.push_back(static_cast<uint32_t>(*value));
         if (dot == name.size()) return parts;
         start = dot + 1;
     }

@@ -32,6 +32,11 @@ bool is_hex_digit(char c) {
 
 }  // namespace
 
+json parse_exiftool_json(std::string_view out, bool allow_exceptions) {
+    if (text::is_valid_utf8(out)) return json::parse(out, nullptr, allow_exceptions);
+    return json::parse(text::utf8_lossy(out), nullptr, allow_exceptions);
+}
+
 TagMap flatten_groups(const json& element) {
     TagMap map;
     if (!element.is_object()) return map;
@@ -89,15 +94,19 @@ int64_t round_to_i64(double v) {
     return static_cast<int64_t>(r);
 }
 
-std::optional<std::pair<int64_t, int64_t>> last_two(const TagMap& map, std::string_view key) {
-    const json* v = find_tag(map, key);
-    if (!v || !v->is_string()) return std::nullopt;
+std::optional<std::vector<double>> parse_number_list(const json* value) {
+    if (!value || !value->is_string()) return std::nullopt;
     std::vector<double> numbers;
-    for (auto piece : text::split_whitespace(v->get_ref<const std::string&>())) {
+    for (auto piece : text::split_whitespace(value->get_ref<const std::string&>())) {
         if (auto d = text::parse_double(piece)) numbers.push_back(*d);
     }
-    if (numbers.size() < 2) return std::nullopt;
-    const double a = numbers[numbers.size() - 2], b = numbers.back();
+    return numbers;
+}
+
+std::optional<std::pair<int64_t, int64_t>> last_two(const TagMap& map, std::string_view key) {
+    const auto numbers = parse_number_list(find_tag(map, key));
+    if (!numbers || numbers->size() < 2) return std::nullopt;
+    const double a = (*numbers)[numbers->size() - 2], b = numbers->back();
     if (!(a > 0) || !(b > 0)) return std::nullopt;
     return std::pair{round_to_i64(a), round_to_i64(b)};
 }

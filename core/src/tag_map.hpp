@@ -17,6 +17,12 @@ namespace orv {
 using json = nlohmann::json;
 using TagMap = std::map<std::string, json, std::less<>>;
 
+// ExifTool's JSON output as a document. Byte sequences that are not UTF-8
+// are replaced first, so one stray byte in a tag cannot make the whole
+// output unreadable. Without exceptions, unreadable text gives a discarded
+// value; with them, json::parse_error.
+json parse_exiftool_json(std::string_view out, bool allow_exceptions = false);
+
 // Merges ExifTool's per-group objects (output of -g) into one map. Later
 // groups win: Composite over EXIF over XMP over IPTC over MakerNotes over all
 // other groups, and among the others the alphabetically later one. A value
@@ -37,6 +43,10 @@ std::optional<std::string> get_str(const TagMap& map, std::initializer_list<std:
 
 // Both values as integers, both at least 1.
 std::optional<std::pair<int64_t, int64_t>> pair(const TagMap& map, std::string_view k1, std::string_view k2);
+
+// Numbers of a white-space separated text; pieces that are not numbers are
+// skipped. Nothing when the value is not text.
+std::optional<std::vector<double>> parse_number_list(const json* value);
 
 // The last two numbers of a white-space separated text, both positive,
 // rounded to integers (halves away from zero).

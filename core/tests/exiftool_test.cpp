@@ -170,3 +170,14 @@ TEST(ReadBatch, InvalidUtf8InTheOutputIsReplacedNotFatal) {
     ASSERT_TRUE(r);
     EXPECT_EQ((*r)[0].make, "Ca\xEF\xBF\xBDnon");
 }
+
+TEST(ReadBatch, ANameThatLooksLikeANumberIsStillMatchedForTheLensReread) {
+    // ExifTool prints such a name as a JSON number in both runs.
+    FakeExifTool fake;
+    fake.on({"-LensID"}, {.out = R"([{"SourceFile": 123, "Composite": {"LensID": "Sigma AF 10-20mm"}}])"});
+    fake.on({"-n"}, {.out = R"([{"SourceFile": 123, "EXIF": {"Make": "PENTAX", "LensType": "3 44"}}])"});
+    const auto r = read_batch({"123"});
+    ASSERT_TRUE(r);
+    EXPECT_EQ((*r)[0].sourceFile, "123");
+    EXPECT_EQ((*r)[0].lens, "Sigma AF 10-20mm");
+}

@@ -100,6 +100,19 @@ TEST(Inspect, ErrorEnvelopes) {
     // record is still this file's.
     fake.on({"123"}, {.out = R"([{"SourceFile": 123, "EXIF": {"Make": "Canon"}}])"});
     EXPECT_EQ(inspect_json("123")["file"]["make"], "Canon");
+    fake.on({"124"}, {.out = R"([{"SourceFile": 125, "EXIF": {"Make": "Canon"}}])"});
+    EXPECT_EQ(inspect_json("124").dump(), R"({"error":"exiftool returned nothing for 124"})");
+}
+
+TEST(Inspect, InvalidUtf8InAnyRunLosesOnlyThatByte) {
+    FakeExifTool fake;
+    fake.on({"-n"}, {.out = R"([{"SourceFile": "a.jpg", "EXIF": {"Make": "Canon", "Model": "EOS"}}])"});
+    fake.on({"-XMP-dc:Subject"}, {.out = "[{\"Subject\": [\"caf\xE9\", \"sea\"]}]"});
+    fake.on({"-MakerNotes:all"}, {.out = "[{\"FocusMode\": \"One-shot\xFF AF\"}]"});
+    const json f = inspect_json("a.jpg").at("file");
+    EXPECT_EQ(f["keywords"], json::parse(R"(["caf\ufffd", "sea"])"));
+    EXPECT_EQ(f["makerNotes"]["brand"], "Canon");
+    EXPECT_FALSE(f["makerNotes"]["fields"].empty());
 }
 
 TEST(Inspect, PathDerivedMembersAndSidecar) {

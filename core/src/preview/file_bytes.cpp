@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <new>
 
+#include "../unique_fd.hpp"
+
 namespace orv::preview {
 
 namespace {
@@ -14,25 +16,11 @@ namespace {
 // Far above any picture under the pixel limit that is worth decoding.
 constexpr uint64_t kMaxFileBytes = uint64_t{2} << 30;
 
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 std::optional<FileBytes> read_file_bytes(const std::string& path) {
     // O_NONBLOCK keeps the open itself from waiting on a FIFO.
-    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat st {};
     if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
     if (static_cast<uint64_t>(st.st_size) > kMaxFileBytes) return std::nullopt;
