@@ -53,26 +53,28 @@ int run_inspect(const std::vector<std::string>& paths) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-bool write_to(const std::string& path, const uint8_t* bytes, size_t length) {
+// 0, or the errno of the step that failed.
+int write_to(const std::string& path, const uint8_t* bytes, size_t length) {
     FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    const bool ok = std::fwrite(bytes, 1, length, f) == length;
-    return std::fclose(f) == 0 && ok;
+    if (!f) return errno;
+    int err = std::fwrite(bytes, 1, length, f) == length ? 0 : (errno ? errno : EIO);
+    if (std::fclose(f) != 0 && err == 0) err = errno;
+    return err;
 }
 
 // Writes beside the target first and renames, so a failure never leaves a
 // partial picture at OUT. Something that is not a regular file (/dev/null,
 // a pipe) is written to as it is: renaming over it would replace it.
-bool write_atomically(const std::string& out, const uint8_t* bytes, size_t length) {
+// 0, or the errno of the step that failed (the clean-up keeps it).
+int write_atomically(const std::string& out, const uint8_t* bytes, size_t length) {
     std::error_code ec;
     const auto status = fs::status(out, ec);
     if (!ec && fs::exists(status) && !fs::is_regular_file(status)) return write_to(out, bytes, length);
     const std::string tmp = out + ".orv-ql-tmp";
-    if (!write_to(tmp, bytes, length) || std::rename(tmp.c_str(), out.c_str()) != 0) {
-        std::remove(tmp.c_str());
-        return false;
-    }
-    return true;
+    int err = write_to(tmp, bytes, length);
+    if (err == 0 && std::rename(tmp.c_str(), out.c_str()) != 0) err = errno;
+    if (err != 0) std::remove(tmp.c_str());
+    return err;
 }
 
 int run_preview(const std::string& path, int64_t orientation, const std::string& out) {
@@ -82,10 +84,10 @@ int run_preview(const std::string& path, int64_t orientation, const std::string&
         std::fprintf(stderr, "orv-ql: no preview for %s\n", path.c_str());
         return 1;
     }
-    const bool ok = write_atomically(out, bytes, length);
+    const int err = write_atomically(out, bytes, length);
     orv_ql_free_bytes(bytes, length);
-    if (!ok) {
-        std::fprintf(stderr, "orv-ql: cannot write %s: %s\n", out.c_str(), std::strerror(errno));
+    if (err != 0) {
+        std::fprintf(stderr, "orv-ql: cannot write %s: %s\n", out.c_str(), std::strerror(err));
         return 1;
     }
     return 0;

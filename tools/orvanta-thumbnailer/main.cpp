@@ -7,7 +7,7 @@
 // non-zero and leaves no OUTPUT behind.
 #include <unistd.h>
 
-#include <QByteArray>
+#include <QByteArrayView>
 #include <QFileInfo>
 #include <QImage>
 #include <QSaveFile>
@@ -52,10 +52,8 @@ std::optional<QImage> upright_picture(const std::string& path) {
     size_t length = 0;
     uint8_t* bytes = orv_ql_preview(path.c_str(), orientation_of(path), &length);
     if (!bytes) return std::nullopt;
-    QImage image = QImage::fromData(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes),
-                                                            static_cast<qsizetype>(length)),
-                                    "JPEG");
-    image.detach();
+    // The decoded picture owns its pixels; the core's bytes can go at once.
+    const QImage image = QImage::fromData(QByteArrayView(bytes, static_cast<qsizetype>(length)), "JPEG");
     orv_ql_free_bytes(bytes, length);
     if (image.isNull()) return std::nullopt;
     return image;
