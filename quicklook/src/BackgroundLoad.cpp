@@ -37,13 +37,15 @@ void startLoad(const Loader& loader, const fs::path& file, LoadDone done) {
     // The task gets only the path and the loader and returns only values;
     // nothing it touches is shared with the main thread while it runs.
     QRunnable* task = QRunnable::create([loader, file, done = std::move(done)]() mutable {
-        LoadResult result{DecodedImage{}, ReadError{QString::fromUtf8(Reader::kUnreadableMessage.data(),
-                                                                      Reader::kUnreadableMessage.size())}};
-        try {
-            result = loader(file);
-        } catch (...) {
-            // A failed load is shown like an unreadable file, never thrown across the pool.
-        }
+        LoadResult result = [&] {
+            try {
+                return loader(file);
+            } catch (...) {
+                // A failed load is shown like an unreadable file, never thrown across the pool.
+                const auto message = Reader::kUnreadableMessage;
+                return LoadResult{DecodedImage{}, ReadError{QString::fromUtf8(message.data(), message.size())}};
+            }
+        }();
         QCoreApplication* app = QCoreApplication::instance();
         if (!app) return;  // the application is ending; nobody to show it to
         QMetaObject::invokeMethod(

@@ -1,8 +1,6 @@
 #include "FileKind.hpp"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -132,17 +130,9 @@ std::optional<FileCard> cardOf(const fs::path& file) {
     if (isImageType(byName)) return std::nullopt;
     // Content next, read from a descriptor of this very file: a name swapped
     // for a pipe since the stat must not block the load.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat opened {};
-    if (fd < 0 || ::fstat(fd, &opened) != 0 || !S_ISREG(opened.st_mode)) {
-        if (fd >= 0) ::close(fd);
-        return cardFor(byName, st, name);
-    }
     QFile device;
-    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return cardFor(byName, st, name);
-    }
+    struct stat opened {};
+    if (!Reader::openRegularFile(file, device, &opened)) return cardFor(byName, st, name);
     if (isImageType(database.mimeTypeForData(&device))) return std::nullopt;
     device.seek(0);
     return cardFor(database.mimeTypeForFileNameAndData(name, &device), opened, name);

@@ -255,21 +255,22 @@ QImage decodePreview(const fs::path& file, std::optional<int64_t> orientation, b
     return systemThumbnail(file);
 }
 
-QImage systemThumbnail(const fs::path& file) {
-    // Non-blocking open, then a check on the descriptor itself: a FIFO would
-    // otherwise block here, and a name swapped after a stat could slip by.
+bool openRegularFile(const fs::path& file, QFile& device, struct stat* opened) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return {};
+    if (fd < 0) return false;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return {};
+        return false;
     }
+    if (opened) *opened = st;
+    return true;
+}
+
+QImage systemThumbnail(const fs::path& file) {
     QFile device;
-    if (!device.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return {};
-    }
+    if (!openRegularFile(file, device)) return {};
     QImageReader reader(&device);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);

@@ -4,6 +4,8 @@
 // Nothing here touches a view; loadFile runs on a background thread.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include <QDateTime>
+#include <QFile>
 #include <QImage>
 #include <QString>
 #include <QStringList>
@@ -156,6 +159,12 @@ QImage decodePreview(const std::filesystem::path& file, std::optional<int64_t> o
 // orientation and scaled to at most kMaxPictureSide on the longer side. Only
 // regular files are opened, so a pipe or device never blocks the load.
 QImage systemThumbnail(const std::filesystem::path& file);
+
+// Opens the file for reading into device when it is a regular file, checked
+// on the open descriptor itself: the open never waits on a pipe, and a name
+// swapped after an earlier stat cannot slip by. opened, when given, receives
+// the descriptor's status.
+bool openRegularFile(const std::filesystem::path& file, QFile& device, struct stat* opened = nullptr);
 
 }  // namespace Reader
 

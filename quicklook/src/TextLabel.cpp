@@ -60,6 +60,7 @@ TextLabel::TextLabel(const QString& text, const Style& style, QWidget* parent)
 
 void TextLabel::setPreferredMaxLayoutWidth(int width) {
     preferredMax_ = std::max(1, width);
+    fitting_ = -1;
     updateGeometry();
 }
 
@@ -89,10 +90,12 @@ TextLabel::Metrics TextLabel::metricsForWidth(int width) const {
 }
 
 int TextLabel::fittingWidth() const {
+    if (fitting_ >= 0) return fitting_;
     // Two points of slack keep the last glyph of the widest line from
     // wrapping at a width rounded up from a fraction.
     const Metrics m = metricsForWidth(preferredMax_);
-    return std::min(preferredMax_, static_cast<int>(std::ceil(m.idealWidth)) + 2);
+    fitting_ = std::min(preferredMax_, static_cast<int>(std::ceil(m.idealWidth)) + 2);
+    return fitting_;
 }
 
 int TextLabel::heightForWidth(int width) const { return metricsForWidth(width).height; }

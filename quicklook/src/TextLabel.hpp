@@ -51,6 +51,10 @@ private:
     QString text_;
     Style style_;
     int preferredMax_ = 300;
+    // The text never changes, so the fitting width is kept apart from the
+    // one-width layout below: measuring at the preferred maximum must not
+    // evict the layout at the width the label is actually given.
+    mutable int fitting_ = -1;
     mutable int cachedWidth_ = -1;
     mutable Metrics cached_;
 };
