@@ -38,6 +38,28 @@ extern "C" {
 ORV_QL_API bool orv_ql_init(const char *exiftool_script_path);
 
 /*
+ * Beyond the first six: like orv_ql_init, but every later ExifTool run goes
+ * to a resident ExifTool, "/usr/bin/perl SCRIPT [-config FILE] -stay_open
+ * True -@ -", one per configuration, started on first use and kept open
+ * between runs, so that ExifTool compiles itself once rather than for every
+ * run. Results are the same as from the other modes.
+ *
+ * Returns true when a resident starts and answers. When none can be started
+ * (no perl, a script that is not ExifTool), nothing is set and false is
+ * returned, so the caller may fall back to orv_ql_init. The first successful
+ * call of either kind decides the mode for the process; a later call of
+ * either kind changes nothing and reports whether the mode in force works.
+ * A null or non-UTF-8 path returns false and changes nothing.
+ *
+ * A run that takes longer than 60 seconds is killed and fails, as child
+ * runs are; a resident idle for 5 minutes leaves and is started again when
+ * needed. Residents end with their host, however it ends. In-process runs
+ * (orv_ql_init) cannot be interrupted: a file that makes ExifTool loop holds
+ * its caller until ExifTool gives up.
+ */
+ORV_QL_API bool orv_ql_init_resident(const char *exiftool_script_path);
+
+/*
  * Inspects one file and returns a compact JSON envelope: {"file":{...}} on
  * success or {"error":"..."}. Never null. Release with orv_ql_free_string.
  */

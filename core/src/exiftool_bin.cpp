@@ -1,17 +1,14 @@
 #include "exiftool_bin.hpp"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
 
+#include "child_io.hpp"
 #include "unique_fd.hpp"
 
 extern char** environ;
@@ -20,7 +17,7 @@ namespace orv {
 
 OnceCell<std::string> EXIFTOOL_SCRIPT;
 OnceCell<Runner> EXIFTOOL_RUNNER;
-OnceCell<std::optional<std::string>> LOOK_CONFIG_PATH;
+OnceCell<std::optional<LookConfig>> LOOK_CONFIG_PATH;
 
 const std::string_view kLookConfigText =
     "# Orvanta preview: camera-look tag for ExifTool.\n"
@@ -70,8 +67,7 @@ ExifToolCommand exiftool_command_inner() {
 
 ExifToolCommand exiftool_command_with_config() {
     ExifToolCommand cmd = exiftool_command_inner();
-    const auto& config = LOOK_CONFIG_PATH.get_or_init([] { return prepare_look_config(temp_dir()); });
-    if (config) cmd.arg("-config").arg(*config);
+    if (const auto& config = look_config()) cmd.arg("-config").arg(config->path);
     return cmd;
 }
 
@@ -91,6 +87,29 @@ ExifToolCommand& ExifToolCommand::file(std::string_view path) {
     return arg(exiftool_file_argument(path));
 }
 
+namespace {
+
+// posix_spawn's two set-up objects, destroyed whatever happens.
+struct SpawnActions {
+    posix_spawn_file_actions_t value;
+    int rc = posix_spawn_file_actions_init(&value);
+    bool ok() const { return rc == 0; }
+    ~SpawnActions() {
+        if (rc == 0) posix_spawn_file_actions_destroy(&value);
+    }
+};
+
+struct SpawnAttributes {
+    posix_spawnattr_t value;
+    int rc = posix_spawnattr_init(&value);
+    bool ok() const { return rc == 0; }
+    ~SpawnAttributes() {
+        if (rc == 0) posix_spawnattr_destroy(&value);
+    }
+};
+
+}  // namespace
+
 RunResult ExifToolCommand::output() const {
     std::vector<std::string> argv;
     argv.reserve(args_.size() + 1);
@@ -101,37 +120,6 @@ RunResult ExifToolCommand::output() const {
     }
     return run_child(program_, argv);
 }
-
-namespace {
-
-
-
-// Reads both pipes to their end at once, so a child filling one of them while
-// we wait on the other cannot deadlock.
-void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
-    pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-    std::string* sinks[2] = {&out, &err};
-    int open_count = 2;
-    char buf[65536];
-    while (open_count > 0) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
-            if (n > 0) {
-                sinks[i]->append(buf, static_cast<size_t>(n));
-            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                fds[i].fd = -1;
-                --open_count;
-            }
-        }
-    }
-}
-
-}  // namespace
 
 RunResult run_child(const std::string& program, const std::vector<std::string>& args) {
     int out_pipe[2], err_pipe[2];
@@ -146,51 +134,52 @@ RunResult run_child(const std::string& program, const std::vector<std::string>& 
     for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out_w.get(), 1);
-    posix_spawn_file_actions_adddup2(&actions, err_w.get(), 2);
+    SpawnActions actions;
+    SpawnAttributes attr;
+    if (!actions.ok() || !attr.ok()) return fail(IoError{"cannot prepare the ExifTool process"});
+    int rc = posix_spawn_file_actions_addopen(&actions.value, 0, "/dev/null", O_RDONLY, 0);
+    if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions.value, out_w.get(), 1);
+    if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions.value, err_w.get(), 2);
+    // The same number on both sides clears close-on-exec in the child only.
+    if (const auto& config = look_config(); rc == 0 && config && config->fd > 2) {
+        rc = posix_spawn_file_actions_adddup2(&actions.value, config->fd, config->fd);
+    }
+    if (rc != 0) return fail(errno_error(rc));
 
     // The child starts with default signal handling and nothing blocked,
     // whatever the host process has set up for itself.
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
     sigset_t none, defaults;
     sigemptyset(&none);
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGINT);
     sigaddset(&defaults, SIGQUIT);
-    posix_spawnattr_setsigmask(&attr, &none);
-    posix_spawnattr_setsigdefault(&attr, &defaults);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    rc = posix_spawnattr_setsigmask(&attr.value, &none);
+    if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr.value, &defaults);
+    if (rc == 0) rc = posix_spawnattr_setflags(&attr.value, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    if (rc != 0) return fail(errno_error(rc));
 
     pid_t pid = -1;
-    const int rc = ::posix_spawnp(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
+    rc = ::posix_spawnp(&pid, program.c_str(), &actions.value, &attr.value, argv.data(), environ);
     if (rc != 0) return fail(errno_error(rc));
 
     out_w.reset();
     err_w.reset();
     RunOutput result;
-    drain(out_r.get(), err_r.get(), result.out, result.err);
-
-    int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) return fail(errno_error(errno));
+    const DrainEnd end = drain(out_r.get(), err_r.get(), result.out, result.err, Clock::now() + run_deadline());
+    if (end != DrainEnd::Closed) {
+        kill_and_reap(pid);
+        return fail(end == DrainEnd::Deadline ? deadline_error() : IoError{"reading ExifTool's output failed"});
     }
+    const int status = reap(pid);
+    if (status < 0) return fail(errno_error(errno));
     result.wait_status = status;
     return result;
 }
 
-std::string temp_dir() {
-    for (const char* name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
-        const char* value = std::getenv(name);
-        if (value && *value) return value;
-    }
-    return "/tmp";
+IoError deadline_error() {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(run_deadline()).count();
+    return IoError{"ExifTool gave no answer within " + std::to_string(seconds) + " s"};
 }
 
 namespace {
@@ -205,65 +194,29 @@ bool write_all(int fd, std::string_view data) {
     return true;
 }
 
-bool read_all(int fd, std::string& out) {
-    char buf[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        out.append(buf, static_cast<size_t>(n));
-    }
-}
-
-enum class Existing { Trusted, OursToReplace, Untrusted, Absent };
-
-// The config file is Perl code that ExifTool executes, and the temporary
-// folder may be shared with other users: only a regular file of ours that no
-// one else can write, reached without following a symbolic link, is used.
-Existing check_existing(const std::string& path) {
-    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    if (fd.get() < 0) return errno == ENOENT ? Existing::Absent : Existing::Untrusted;
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) return Existing::Untrusted;
-    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return Existing::Untrusted;
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return Existing::OursToReplace;
-    std::string content;
-    if (!read_all(fd.get(), content)) return Existing::OursToReplace;
-    return content == kLookConfigText ? Existing::Trusted : Existing::OursToReplace;
-}
-
-// Writes the text to a private temporary file and renames it over path, so
-// no reader ever sees a half-written file and nothing planted at the name is
-// followed.
-bool replace_with_config(const std::string& dir, const std::string& path) {
-    std::string tmpl = dir + "/" + std::string(kLookConfigName) + ".XXXXXX";
-    UniqueFd fd(::mkostemp(tmpl.data(), O_CLOEXEC));
-    if (fd.get() < 0) return false;
-    const bool written = write_all(fd.get(), kLookConfigText) && ::fchmod(fd.get(), 0600) == 0;
-    fd.reset();
-    if (!written || ::rename(tmpl.c_str(), path.c_str()) != 0) {
-        ::unlink(tmpl.c_str());
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
-std::optional<std::string> prepare_look_config(const std::string& dir) {
-    const std::string path = dir + "/" + std::string(kLookConfigName);
-    switch (check_existing(path)) {
-        case Existing::Trusted:
-            return path;
-        case Existing::Untrusted:
-            return std::nullopt;
-        case Existing::Absent:
-        case Existing::OursToReplace:
-            break;
+std::optional<LookConfig> make_look_config() {
+    // The config is Perl code that ExifTool runs. A file in a shared folder
+    // could be swapped by another user between our check and ExifTool's
+    // open; a sealed anonymous file cannot be changed by anyone, us included.
+    UniqueFd fd(::memfd_create("orvanta-look-config", MFD_CLOEXEC | MFD_ALLOW_SEALING));
+    if (fd.get() < 0) return std::nullopt;
+    if (fd.get() <= 2) {  // standard streams closed by the host: keep clear of them
+        UniqueFd high(::fcntl(fd.get(), F_DUPFD_CLOEXEC, 3));
+        fd = std::move(high);
+        if (fd.get() < 0) return std::nullopt;
     }
-    if (!replace_with_config(dir, path)) return std::nullopt;
-    return path;
+    if (!write_all(fd.get(), kLookConfigText)) return std::nullopt;
+    if (::fcntl(fd.get(), F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_GROW | F_SEAL_WRITE | F_SEAL_SEAL) != 0) {
+        return std::nullopt;
+    }
+    const int n = fd.release();
+    return LookConfig{n, "/dev/fd/" + std::to_string(n)};
+}
+
+const std::optional<LookConfig>& look_config() {
+    return LOOK_CONFIG_PATH.get_or_init(make_look_config);
 }
 
 }  // namespace orv

@@ -31,10 +31,18 @@ using RunResult = Result<RunOutput, IoError>;
 // The in-process runner: receives the whole argument list, script path first.
 using Runner = RunResult (*)(const std::vector<std::string>& args);
 
+// The camera-look config as ExifTool opens it: a sealed anonymous file of
+// ours, named through the descriptor that keeps it open for the life of the
+// process. Nobody else can change what it holds, and no folder is needed.
+struct LookConfig {
+    int fd = -1;
+    std::string path;  // "/dev/fd/<fd>"
+};
+
 // Process-wide set-once cells; the first value written wins.
 extern OnceCell<std::string> EXIFTOOL_SCRIPT;
 extern OnceCell<Runner> EXIFTOOL_RUNNER;
-extern OnceCell<std::optional<std::string>> LOOK_CONFIG_PATH;
+extern OnceCell<std::optional<LookConfig>> LOOK_CONFIG_PATH;
 
 class ExifToolCommand {
 public:
@@ -72,18 +80,22 @@ ExifToolCommand exiftool_command_with_config();
 
 // Runs program (looked up on PATH when it has no slash) with args, standard
 // input from /dev/null, both output streams captured. No shell is involved.
+// A run that outlasts run_deadline() is killed and fails. The look config's
+// descriptor, when there is one, stays open in the child, so that its
+// "/dev/fd" name reads the same there.
 RunResult run_child(const std::string& program, const std::vector<std::string>& args);
 
-// TMPDIR when set, else XDG_RUNTIME_DIR when set, else /tmp.
-std::string temp_dir();
+// The error of a run that outlasted run_deadline(): its process is killed.
+IoError deadline_error();
 
-// The ExifTool config file defining the OrvantaCameraLook composite tag.
+// The ExifTool config defining the OrvantaCameraLook composite tag.
 extern const std::string_view kLookConfigText;
-inline constexpr std::string_view kLookConfigName = "orvanta-0.1.0.config";
 
-// Makes sure dir/orvanta-0.1.0.config holds exactly kLookConfigText and is
-// safe to hand to ExifTool; returns its path, or nothing when it cannot be
-// written or trusted. LOOK_CONFIG_PATH caches this for the temporary folder.
-std::optional<std::string> prepare_look_config(const std::string& dir);
+// A new sealed anonymous file holding kLookConfigText, or nothing when the
+// system cannot make one (the tag read then runs without it).
+std::optional<LookConfig> make_look_config();
+
+// The process's look config (LOOK_CONFIG_PATH), made on first use.
+const std::optional<LookConfig>& look_config();
 
 }  // namespace orv

@@ -1,11 +1,34 @@
 #include "init.hpp"
 
+#include <mutex>
+
 #include "exiftool_bin.hpp"
 #include "perl.hpp"
+#include "resident.hpp"
 
 namespace orv {
+namespace {
 
-bool initialise(const std::string& script) {
+// Both kinds of initialisation decide the same cells: one at a time.
+std::mutex INIT_LOCK;
+
+bool mode_in_force_works(const std::string& script) {
+    const Runner* runner = EXIFTOOL_RUNNER.get();
+    if (runner && *runner == &resident::run_exiftool) return resident::answers(script);
+    return perl::loaded();
+}
+
+}  // namespace
+
+bool initialise(const std::string& script, ExifToolMode mode) {
+    std::lock_guard lock(INIT_LOCK);
+    if (const std::string* chosen = EXIFTOOL_SCRIPT.get()) return mode_in_force_works(*chosen);
+    if (mode == ExifToolMode::Resident) {
+        if (!resident::answers(script)) return false;
+        EXIFTOOL_SCRIPT.set(script);
+        EXIFTOOL_RUNNER.set(&resident::run_exiftool);
+        return true;
+    }
     // The script goes in before the runner: a runner without a script path
     // would never be asked, a script without the runner would spawn perl.
     EXIFTOOL_SCRIPT.set(script);

@@ -4,6 +4,7 @@
 
 #include "exiftool.hpp"
 #include "exiftool_bin.hpp"
+#include "file_check.hpp"
 #include "makernotes.hpp"
 #include "path_parts.hpp"
 #include "tag_map.hpp"
@@ -34,6 +35,7 @@ std::vector<std::string> read_keywords(const std::string& path) {
 }  // namespace
 
 InspectResult inspect(const std::string& path) {
+    if (auto why = unreadable_reason(path)) return fail(std::move(*why));
     auto batch = read_batch({path});
     if (!batch) return fail(batch.error());
     // ExifTool names each record by the path exactly as it was given; a

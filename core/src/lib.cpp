@@ -1,4 +1,4 @@
-// The six C entry points. Each validates and copies its arguments, hands the
+// The C entry points. Each validates and copies its arguments, hands the
 // work to its module, and turns every internal failure into its documented
 // ordinary result; nothing escapes across the C boundary.
 #include <cstdlib>
@@ -46,7 +46,17 @@ bool orv_ql_init(const char* path) {
     try {
         const auto script = utf8_argument(path);
         if (!script) return false;
-        return orv::initialise(*script);
+        return orv::initialise(*script, orv::ExifToolMode::InProcess);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool orv_ql_init_resident(const char* path) {
+    try {
+        const auto script = utf8_argument(path);
+        if (!script) return false;
+        return orv::initialise(*script, orv::ExifToolMode::Resident);
     } catch (...) {
         return false;
     }

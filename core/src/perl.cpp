@@ -7,6 +7,7 @@
 #include <locale.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -123,8 +124,8 @@ struct Perl {
 
 OnceCell<std::optional<Perl>> PERL;
 
-// Descriptors 1 and 2, the current-interpreter context and the capture file
-// names are process-wide: one run at a time.
+// Descriptors 1 and 2 and the current-interpreter context are process-wide:
+// one run at a time.
 std::mutex PERL_RUN_LOCK;
 
 template <typename Fn>
@@ -275,13 +276,13 @@ private:
 
 
 
-// The files receive the photo's metadata, GPS positions included, and the
-// temporary folder may be shared: a fresh file only we can read, never
-// anything planted at the name (O_EXCL refuses symbolic links too).
-// The descriptor is kept above 2 so that redirecting 1 and 2 cannot close it.
-int create_capture_file(const std::string& path, int& err) {
-    ::unlink(path.c_str());  // a stale file of a crashed run, or a planted link
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+// Anonymous memory files: they receive the photo's metadata, GPS positions
+// included, so nothing is written where another user could read it, squat
+// its name or find it left behind by a run that was killed; and no folder
+// is needed, which a sandbox may not have. The descriptor is kept above 2
+// so that redirecting 1 and 2 cannot close it.
+int create_capture_file(const char* name, int& err) {
+    int fd = ::memfd_create(name, MFD_CLOEXEC);
     if (fd < 0) {
         err = errno;
         return -1;
@@ -290,7 +291,6 @@ int create_capture_file(const std::string& path, int& err) {
         const int high = ::fcntl(fd, F_DUPFD_CLOEXEC, 3);
         err = errno;
         ::close(fd);
-        if (high < 0) ::unlink(path.c_str());
         fd = high;
     }
     return fd;
@@ -446,18 +446,11 @@ RunResult run_exiftool(const std::vector<std::string>& args) {
     ArgVector argv(args);
 
     std::lock_guard lock(PERL_RUN_LOCK);
-    const std::string base = temp_dir() + "/orv-ql-" + std::to_string(::getpid());
-    const std::string out_path = base + ".out";
-    const std::string err_path = base + ".err";
     int err = 0;
-    UniqueFd out_fd(create_capture_file(out_path, err));
+    UniqueFd out_fd(create_capture_file("orvanta-exiftool-out", err));
     if (out_fd.get() < 0) return fail(errno_error(err));
-    UniqueFd err_fd(create_capture_file(err_path, err));
-    if (err_fd.get() < 0) {
-        out_fd.reset();
-        ::unlink(out_path.c_str());
-        return fail(errno_error(err));
-    }
+    UniqueFd err_fd(create_capture_file("orvanta-exiftool-err", err));
+    if (err_fd.get() < 0) return fail(errno_error(err));
 
     std::optional<int> status;
     {
@@ -468,10 +461,6 @@ RunResult run_exiftool(const std::vector<std::string>& args) {
     RunOutput result;
     result.out = read_capture(out_fd.get());
     result.err = read_capture(err_fd.get());
-    out_fd.reset();
-    err_fd.reset();
-    ::unlink(out_path.c_str());
-    ::unlink(err_path.c_str());
     if (!status) return fail(IoError{"couldn't capture ExifTool's output"});
     result.wait_status = (*status & 0xFF) << 8;
     return result;

@@ -179,7 +179,7 @@ TEST_F(BadInput, MissingFileAndDirectory) {
     fs::create_directory(tmp_ / "album");
     fs::copy_file(corpus("exiftool-t/Canon.jpg"), tmp_ / "album" / "inside.jpg");
     EXPECT_EQ(envelope((tmp_ / "album").string()).dump(),
-              json({{"error", "exiftool returned nothing for " + (tmp_ / "album").string()}}).dump());
+              json({{"error", "not a regular file: " + (tmp_ / "album").string()}}).dump());
 }
 
 TEST_F(BadInput, EmptyUnknownAndTruncatedFilesStillGiveARecord) {

@@ -1,9 +1,11 @@
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "child_io.hpp"
 #include "exiftool_bin.hpp"
 #include "test_support.hpp"
 
@@ -27,29 +29,15 @@ TEST(Command, ScriptMakesItPerlPlusScript) {
     EXPECT_EQ(cmd.args(), (std::vector<std::string>{"-j", "a.jpg"}));
 }
 
-TEST(Command, ConfigLeadsTheArgumentsWhenWritable) {
-    TempDir tmp;
-    ScopedEnv env("TMPDIR", tmp.path().string());
+TEST(Command, ConfigLeadsTheArgumentsWithoutAnyFolder) {
+    ScopedEnv tmpdir("TMPDIR", "/nonexistent/tmp");
+    ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent/run");
     auto cmd = exiftool_command_with_config();
     cmd.arg("-j");
     ASSERT_EQ(cmd.args().size(), 3u);
     EXPECT_EQ(cmd.args()[0], "-config");
-    EXPECT_EQ(cmd.args()[1], (tmp / "orvanta-0.1.0.config").string());
+    EXPECT_EQ(cmd.args()[1], "/dev/fd/" + std::to_string(look_config()->fd));
     EXPECT_EQ(cmd.args()[2], "-j");
-}
-
-TEST(Command, UnwritableTempFolderMeansNoConfigAndNoError) {
-    TempDir tmp;
-    FakeExifTool fake;
-    write_file(tmp / "not-a-dir", "x");
-    ScopedEnv env("TMPDIR", (tmp / "not-a-dir").string());
-    fake.on({"-j"}, {.out = "[]"});
-    auto cmd = exiftool_command_with_config();
-    cmd.arg("-j");
-    EXPECT_EQ(cmd.args(), (std::vector<std::string>{"-j"}));
-    auto run = cmd.output();
-    ASSERT_TRUE(run);
-    EXPECT_EQ(run->out, "[]");
 }
 
 namespace {
@@ -145,20 +133,13 @@ TEST(ChildRunner, StandardInputIsEmptyNotInherited) {
     EXPECT_EQ(run->out, "eof\n");
 }
 
-TEST(TempDir, FollowsTmpdirThenRuntimeDirThenTmp) {
-    {
-        ScopedEnv a("TMPDIR", "/var/tmp/x");
-        ScopedEnv b("XDG_RUNTIME_DIR", "/run/user/1");
-        EXPECT_EQ(temp_dir(), "/var/tmp/x");
-    }
-    {
-        ScopedEnv a("TMPDIR", std::nullopt);
-        ScopedEnv b("XDG_RUNTIME_DIR", "/run/user/1");
-        EXPECT_EQ(temp_dir(), "/run/user/1");
-    }
-    {
-        ScopedEnv a("TMPDIR", std::nullopt);
-        ScopedEnv b("XDG_RUNTIME_DIR", std::nullopt);
-        EXPECT_EQ(temp_dir(), "/tmp");
-    }
+TEST(ChildRunner, OneThatOverstaysTheDeadlineIsKilledAndFails) {
+    FakeExifTool fake;
+    fake.on({"-hang"}, {.sleep_seconds = 30});
+    set_run_deadline_for_testing(std::chrono::seconds(1));
+    auto run = exiftool_command_inner().arg("-hang").output();
+    set_run_deadline_for_testing(std::chrono::seconds(60));
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error().message, "ExifTool gave no answer within 1 s");
+    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child is left to reap";
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool_bin.hpp"
 #include "inspect.hpp"
 #include "orv_ql.h"
 #include "tag_map.hpp"
@@ -46,7 +47,7 @@ TEST(Inspect, RunsInOrderWithExactCommandLines) {
     EXPECT_EQ(f["fileSize"], 1000);
     EXPECT_EQ(f["extension"], "cr2");
 
-    const std::string config = (tmp / "orvanta-0.1.0.config").string();
+    const std::string config = look_config()->path;
     const auto runs = fake.runs();
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_EQ(runs[0], (std::vector<std::string>{"-config", config, "-j", "-g", "-n", file}));
@@ -142,10 +143,11 @@ TEST(Inspect, PathDerivedMembersAndSidecar) {
     EXPECT_EQ(f("link.CR3")["fileSize"], 3);  // sizes follow symbolic links
     EXPECT_EQ(f("link.CR3")["hasSidecar"], false);
 
-    const json root = inspect_json("/").at("file");
-    EXPECT_EQ(root["filename"], "");
-    EXPECT_EQ(root["extension"], "");
-    EXPECT_EQ(inspect_json((tmp / "..").string()).at("file")["filename"], "");
+    // Folders are not read at all, so ExifTool is never asked about them.
+    const size_t runs = fake.runs().size();
+    EXPECT_EQ(inspect_json("/"), json({{"error", "not a regular file: /"}}));
+    EXPECT_EQ(inspect_json((tmp / "..").string()), json({{"error", "not a regular file: " + (tmp / "..").string()}}));
+    EXPECT_EQ(fake.runs().size(), runs);
 }
 
 TEST(Inspect, PathsStartingWithADashNeverReachExifToolAsOptions) {

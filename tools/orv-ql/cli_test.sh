@@ -36,4 +36,24 @@ if [ -d /sys/kernel ]; then
   err=$("$orv" preview "$corpus/exif-samples/jpg/Canon_40D.jpg" -o /sys/orv-ql-test.jpg 2>&1)
   check "a refused write says why" test "$err" = "orv-ql: cannot write /sys/orv-ql-test.jpg: Permission denied"
 fi
+# Nothing another user plants beside or at OUT is followed: the file is
+# written under a fresh name and renamed over OUT.
+pic="$corpus/exif-samples/jpg/Canon_40D.jpg"
+echo precious > "$tmp/victim"
+ln -s "$tmp/victim" "$tmp/planted.jpg.orv-ql-tmp"
+mkfifo "$tmp/fifo.jpg.orv-ql-tmp"
+"$orv" preview "$pic" -o "$tmp/planted.jpg"
+check "a link where a temporary file might go is left alone" test "$(cat "$tmp/victim")" = precious
+check "and the picture is written" test "$(head -c 2 "$tmp/planted.jpg" | od -An -tx1 | tr -d ' ')" = ffd8
+check "a FIFO there neither blocks nor receives the picture" test "$(status timeout 20 "$orv" preview "$pic" -o "$tmp/fifo.jpg")" = 0
+ln -s "$tmp/victim" "$tmp/linked.jpg"
+[ "$(id -u)" = 0 ] && chown -h nobody "$tmp/linked.jpg"
+"$orv" preview "$pic" -o "$tmp/linked.jpg"
+check "a link at OUT is replaced, not written through" test "$(cat "$tmp/victim")" = precious
+check "by the picture" test -f "$tmp/linked.jpg" -a ! -L "$tmp/linked.jpg"
+ln -s /dev/null "$tmp/to-null.jpg"
+"$orv" preview "$pic" -o "$tmp/to-null.jpg"
+check "one's own link to a device is written through" test -L "$tmp/to-null.jpg"
+check "no temporary file is left" test -z "$(find "$tmp" -name '.*.jpg.*')"
+check "the file gets the usual mode" test "$(umask 022; "$orv" preview "$pic" -o "$tmp/mode.jpg"; stat -c %a "$tmp/mode.jpg")" = 644
 exit $((failures > 0))

@@ -1,4 +1,4 @@
-// orv-ql: the metadata core from the command line, through its six C entry
+// orv-ql: the metadata core from the command line, through its C entry
 // points only. For diagnostics, scripting and checks.
 #include <unistd.h>
 
@@ -12,15 +12,16 @@
 #include <vector>
 
 #include "orv_ql.h"
+#include "replace_file.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 constexpr const char* kUsage =
-    "usage: orv-ql [--exiftool SCRIPT] inspect PATH...\n"
-    "       orv-ql [--exiftool SCRIPT] preview PATH [--orientation N] -o OUT.jpg\n"
-    "       orv-ql [--exiftool SCRIPT] selftest\n"
+    "usage: orv-ql [--resident] [--exiftool SCRIPT] inspect PATH...\n"
+    "       orv-ql [--resident] [--exiftool SCRIPT] preview PATH [--orientation N] -o OUT.jpg\n"
+    "       orv-ql [--resident] [--exiftool SCRIPT] selftest\n"
     "\n"
     "  inspect    print the metadata summary of each file, one JSON envelope per line\n"
     "  preview    write the upright JPEG preview of a file (longer side 1800 px);\n"
@@ -30,6 +31,8 @@ constexpr const char* kUsage =
     "  --exiftool SCRIPT   run ExifTool in-process through the system Perl library,\n"
     "                      from SCRIPT; \"bundled\" means the ExifTool shipped with\n"
     "                      orv-ql. Without it, \"exiftool\" from PATH runs as a child.\n"
+    "  --resident          keep ExifTool running between runs (perl SCRIPT -stay_open),\n"
+    "                      for many files at once; SCRIPT defaults to \"bundled\"\n"
     "  --orientation N     EXIF orientation to turn the preview upright (default 1)\n"
     "  -h, --help          show this help\n";
 
@@ -53,30 +56,6 @@ int run_inspect(const std::vector<std::string>& paths) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-// 0, or the errno of the step that failed.
-int write_to(const std::string& path, const uint8_t* bytes, size_t length) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return errno;
-    int err = std::fwrite(bytes, 1, length, f) == length ? 0 : (errno ? errno : EIO);
-    if (std::fclose(f) != 0 && err == 0) err = errno;
-    return err;
-}
-
-// Writes beside the target first and renames, so a failure never leaves a
-// partial picture at OUT. Something that is not a regular file (/dev/null,
-// a pipe) is written to as it is: renaming over it would replace it.
-// 0, or the errno of the step that failed (the clean-up keeps it).
-int write_atomically(const std::string& out, const uint8_t* bytes, size_t length) {
-    std::error_code ec;
-    const auto status = fs::status(out, ec);
-    if (!ec && fs::exists(status) && !fs::is_regular_file(status)) return write_to(out, bytes, length);
-    const std::string tmp = out + ".orv-ql-tmp";
-    int err = write_to(tmp, bytes, length);
-    if (err == 0 && std::rename(tmp.c_str(), out.c_str()) != 0) err = errno;
-    if (err != 0) std::remove(tmp.c_str());
-    return err;
-}
-
 int run_preview(const std::string& path, int64_t orientation, const std::string& out) {
     size_t length = 0;
     uint8_t* bytes = orv_ql_preview(path.c_str(), orientation, &length);
@@ -84,7 +63,7 @@ int run_preview(const std::string& path, int64_t orientation, const std::string&
         std::fprintf(stderr, "orv-ql: no preview for %s\n", path.c_str());
         return 1;
     }
-    const int err = write_atomically(out, bytes, length);
+    const int err = orv::tools::replace_file(out, {reinterpret_cast<const char*>(bytes), length});
     orv_ql_free_bytes(bytes, length);
     if (err != 0) {
         std::fprintf(stderr, "orv-ql: cannot write %s: %s\n", out.c_str(), std::strerror(err));
@@ -112,11 +91,20 @@ int main(int argc, char** argv) {
             return 0;
         }
     }
-    if (i < args.size() && args[i] == "--exiftool") {
-        if (i + 1 >= args.size()) return usage_error("--exiftool needs a script path");
-        exiftool = args[i + 1];
-        i += 2;
+    bool resident = false;
+    while (i < args.size()) {
+        if (args[i] == "--exiftool") {
+            if (i + 1 >= args.size()) return usage_error("--exiftool needs a script path");
+            exiftool = args[i + 1];
+            i += 2;
+        } else if (args[i] == "--resident") {
+            resident = true;
+            ++i;
+        } else {
+            break;
+        }
     }
+    if (resident && exiftool.empty()) exiftool = "bundled";
     if (i >= args.size()) return usage_error("missing command");
     const std::string command = args[i++];
     std::vector<std::string> rest(args.begin() + static_cast<long>(i), args.end());
@@ -155,7 +143,13 @@ int main(int argc, char** argv) {
 
     if (!exiftool.empty()) {
         const std::string script = exiftool == "bundled" ? bundled_exiftool().string() : exiftool;
-        if (!orv_ql_init(script.c_str())) {
+        if (resident) {
+            if (!orv_ql_init_resident(script.c_str())) {
+                std::fprintf(stderr, "orv-ql: cannot start a resident ExifTool: /usr/bin/perl %s does not answer\n",
+                             script.c_str());
+                return 1;
+            }
+        } else if (!orv_ql_init(script.c_str())) {
             std::fprintf(stderr, "orv-ql: cannot run ExifTool in-process from %s: system Perl library not loaded\n",
                          script.c_str());
         }

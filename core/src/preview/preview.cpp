@@ -2,6 +2,7 @@
 // upright, encode it afresh.
 #include "../preview.hpp"
 
+#include "../file_check.hpp"
 #include "decode.hpp"
 #include "embedded.hpp"
 #include "extension.hpp"
@@ -12,6 +13,7 @@
 namespace orv {
 
 std::optional<std::vector<uint8_t>> embedded_preview_jpeg(const std::string& path, int64_t orientation) {
+    if (unreadable_reason(path)) return std::nullopt;
     std::optional<preview::Picture> picture;
     const auto extension = preview::lowercase_extension(path);
     if (extension && preview::is_direct_extension(*extension)) {

@@ -92,8 +92,10 @@ void FakeExifTool::on(const std::vector<std::string>& match, const Reply& reply)
     write_file(rule / "match", joined);
     write_file(rule / "stdout", reply.out);
     write_file(rule / "stderr", reply.err);
-    write_file(rule / "status", reply.signal ? "signal " + std::to_string(reply.signal)
-                                             : "exit " + std::to_string(reply.exit_code));
+    write_file(rule / "status", reply.signal          ? "signal " + std::to_string(reply.signal)
+                                : reply.sleep_seconds ? "sleep " + std::to_string(reply.sleep_seconds)
+                                : reply.garble        ? std::string("garble")
+                                                      : "exit " + std::to_string(reply.exit_code));
 }
 
 std::vector<std::vector<std::string>> FakeExifTool::runs() const {
@@ -115,6 +117,16 @@ std::vector<std::vector<std::string>> FakeExifTool::runs() const {
             pos += len + 1;
         }
         result.push_back(std::move(args));
+    }
+    return result;
+}
+
+std::vector<FakeExifTool::Start> FakeExifTool::starts() const {
+    std::vector<Start> result;
+    std::istringstream in(read_file(dir_.path() / "starts"));
+    for (std::string line; std::getline(in, line);) {
+        const size_t space = line.find(' ');
+        result.push_back({std::stoi(line.substr(0, space)), space == std::string::npos ? "" : line.substr(space + 1)});
     }
     return result;
 }

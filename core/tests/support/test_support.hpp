@@ -61,6 +61,8 @@ public:
         std::string err = {};
         int exit_code = 0;
         int signal = 0;  // when non-zero the run kills itself with it
+        int sleep_seconds = 0;  // waits this long before answering
+        bool garble = false;    // a resident answers with a status that is not a number
     };
     // Adds a rule: runs whose arguments include every one of `match` get
     // `reply`. Rules are tried in the order they were added.
@@ -68,6 +70,13 @@ public:
 
     // Every run so far, each as its argument list.
     std::vector<std::vector<std::string>> runs() const;
+
+    // Every stay-open process started so far: its pid and leading arguments.
+    struct Start {
+        int pid = 0;
+        std::string leading;
+    };
+    std::vector<Start> starts() const;
 
     const fs::path& dir() const { return dir_.path(); }
     // The fake's script, usable as the script path of a perl command line.

@@ -1,0 +1,133 @@
+// What another user of the machine or an odd file can do to the core, tried
+// through orv-ql as a user would: nothing planted is executed, nothing that
+// is not a regular file is read, an unreadable file is an error, and a run
+// killed half-way leaves nothing behind.
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "child_io.hpp"
+#include "exiftool_bin.hpp"
+#include "tag_map.hpp"
+#include "test_support.hpp"
+
+extern char** environ;
+
+using namespace orv;
+using namespace orv::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr uid_t kNobody = 65534;
+
+// orv-ql's lines, or what went wrong. A tool that would hang is stopped by
+// the runner's deadline and shows as a failure here.
+std::vector<std::string> orv_ql(const std::vector<std::string>& args, int* exit_code = nullptr) {
+    set_run_deadline_for_testing(20s);
+    const auto run = run_child(ORVQL_ORV_QL, args);
+    set_run_deadline_for_testing(60s);
+    if (!run) return {"<" + run.error().message + ">"};
+    if (exit_code) *exit_code = run->exit_code().value_or(-1);
+    std::vector<std::string> lines;
+    std::istringstream in(run->out);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+void give_away(const fs::path& path) {
+    ASSERT_EQ(::lchown(path.c_str(), kNobody, kNobody), 0);
+}
+
+}  // namespace
+
+TEST(Hostile, AConfigPlantedInASharedFolderNeverRunsInAnyMode) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to plant files as another user";
+    TempDir shared, runtime, mine;
+    fs::permissions(shared.path(), fs::perms::all | fs::perms::sticky_bit);
+    const fs::path marker = mine / "planted-config-ran";
+    // The name the config used to have, planted by someone else.
+    for (const fs::path& dir : {shared.path(), runtime.path()}) {
+        write_file(dir / "orvanta-0.1.0.config", "open my $f, '>', '" + marker.string() + "'; 1;\n");
+        give_away(dir / "orvanta-0.1.0.config");
+    }
+    ScopedEnv tmpdir("TMPDIR", shared.path().string());
+    ScopedEnv xdg("XDG_RUNTIME_DIR", runtime.path().string());
+    const std::string raf = corpus("exiftool-t/FujiFilm.raf").string();
+    for (const std::vector<std::string>& mode : {std::vector<std::string>{}, {"--exiftool", "bundled"}, {"--resident"}}) {
+        std::vector<std::string> args = mode;
+        args.insert(args.end(), {"inspect", raf, raf});
+        for (const auto& line : orv_ql(args)) {
+            const json f = json::parse(line, nullptr, false).value("file", json::object());
+            EXPECT_EQ(f.value("lookName", ""), "Provia") << line;
+        }
+        EXPECT_FALSE(fs::exists(marker)) << "mode " << (mode.empty() ? "child" : mode[0]);
+    }
+}
+
+TEST(Hostile, WhatIsNotARegularFileIsRefusedAtOnce) {
+    TempDir tmp;
+    ASSERT_EQ(::mkfifo((tmp / "fifo").c_str(), 0600), 0);
+    fs::create_directories(tmp / "folder");
+    fs::copy_file(corpus("exiftool-t/Canon.jpg"), tmp / "folder" / "inside.jpg");
+    fs::create_symlink("/dev/zero", tmp / "zero.cr2");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string sock_path = (tmp / "socket").string();
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", sock_path.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+
+    for (const std::string& path : {std::string("/dev/zero"), (tmp / "fifo").string(), (tmp / "folder").string(),
+                                   (tmp / "zero.cr2").string(), sock_path}) {
+        EXPECT_EQ(orv_ql({"inspect", path}), (std::vector<std::string>{"{\"error\":\"not a regular file: " + path + "\"}"}));
+        int code = 0;
+        orv_ql({"preview", path, "-o", (tmp / "out.jpg").string()}, &code);
+        EXPECT_EQ(code, 1) << path;
+        EXPECT_FALSE(fs::exists(tmp / "out.jpg")) << path;
+    }
+    ::close(sock);
+}
+
+TEST(Hostile, AFileThatCannotBeReadIsAnErrorNotAnEmptyRecord) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+    TempDir tmp;
+    fs::permissions(tmp.path(), fs::perms::owner_all | fs::perms::group_exec | fs::perms::others_exec);
+    const fs::path secret = tmp / "secret.jpg";
+    fs::copy_file(corpus("exiftool-t/Canon.jpg"), secret);
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    set_run_deadline_for_testing(20s);
+    const auto run = run_child("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", ORVQL_ORV_QL, "inspect",
+                                           secret.string()});
+    set_run_deadline_for_testing(60s);
+    ASSERT_TRUE(run && run->success()) << (run ? run->err : run.error().message);
+    EXPECT_EQ(run->out, "{\"error\":\"permission denied: " + secret.string() + "\"}\n");
+}
+
+TEST(Hostile, AnInProcessRunKilledHalfWayLeavesNothingBehind) {
+    TempDir tmp, scripts;
+    const fs::path started = scripts / "started";
+    // Stands in for ExifTool: says it is running, then never finishes.
+    write_file(scripts / "slow.pl", "open my $f, '>', '" + started.string() + "'; close $f; sleep 60;\n");
+    ScopedEnv env("TMPDIR", tmp.path().string());
+    const std::vector<std::string> args = {ORVQL_ORV_QL, "--exiftool", (scripts / "slow.pl").string(), "selftest"};
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+    for (int i = 0; i < 2000 && !fs::exists(started); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(fs::exists(started));
+    ASSERT_EQ(::kill(pid, SIGKILL), 0);
+    ::waitpid(pid, nullptr, 0);
+    EXPECT_TRUE(fs::is_empty(tmp.path()));
+}

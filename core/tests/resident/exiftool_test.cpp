@@ -1,0 +1,80 @@
+// A resident of the real ExifTool gives what fresh child runs give: the same
+// envelopes for odd file names and for names relative to a working folder
+// that changes, and from many threads at once.
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "exiftool_bin.hpp"
+#include "orv_ql.h"
+#include "resident.hpp"
+#include "test_support.hpp"
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// What orv-ql prints for the path with ExifTool as child processes, run in
+// this process's working folder.
+std::string inspect_as_children(const std::string& path) {
+    auto run = run_child(ORVQL_ORV_QL, {"inspect", path});
+    if (!run || !run->success()) return "<orv-ql failed>";
+    std::string out = run->out;
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+class ResidentExifTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_TRUE(orv_ql_init_resident(staged_exiftool().c_str())); }
+    TempDir tmp;
+};
+
+}  // namespace
+
+TEST_F(ResidentExifTool, OddFileNamesGiveTheEnvelopesOfChildRuns) {
+    const std::string source = read_file(corpus("exiftool-t/Canon1DmkIII.jpg"));
+    for (const std::string name : {"two\nlines.jpg", "#hash.jpg", "  lead.jpg", "\ttab.jpg", "a$b@c.jpg",
+                                   " $x.jpg", "back\\nslash.jpg", "trail \r.jpg"}) {
+        write_file(tmp / name, source);
+        const std::string path = (tmp / name).string();
+        const std::string envelope = inspect_text(path);
+        EXPECT_NE(envelope.find("\"model\":\"Canon EOS-1D Mark III\""), std::string::npos) << name;
+        EXPECT_EQ(envelope, inspect_as_children(path)) << name;
+    }
+}
+
+TEST_F(ResidentExifTool, OddArgumentsGiveTheOutputOfAFreshProcess) {
+    // Below the C interface names need not be UTF-8. File dates are left
+    // out: reading a file moves its access time.
+    const std::string source = read_file(corpus("exiftool-t/Nikon.nef"));
+    for (const std::string name : {"caf\xe9 \xff.nef", "#\xfe\n.nef", " -= x.nef"}) {
+        write_file(tmp / name, source);
+        const std::vector<std::string> args{"-j", "-g", "-n", "-EXIF:all", "-FileName", (tmp / name).string()};
+        std::vector<std::string> resident_args{staged_exiftool().string()};
+        resident_args.insert(resident_args.end(), args.begin(), args.end());
+        const auto resident = resident::run_exiftool(resident_args);
+        const auto fresh = run_child("/usr/bin/perl", resident_args);
+        ASSERT_TRUE(resident && fresh) << name;
+        EXPECT_NE(fresh->out.find("NIKON"), std::string::npos) << name;
+        EXPECT_EQ(resident->out, fresh->out) << name;
+        EXPECT_EQ(resident->err, fresh->err) << name;
+        EXPECT_EQ(resident->wait_status, fresh->wait_status) << name;
+    }
+}
+
+TEST_F(ResidentExifTool, RelativeNamesFollowTheCallersWorkingFolder) {
+    fs::create_directories(tmp / "a");
+    fs::create_directories(tmp / "b");
+    fs::copy_file(corpus("exiftool-t/Canon1DmkIII.jpg"), tmp / "a" / "photo.jpg");
+    fs::copy_file(corpus("exiftool-t/Nikon.nef"), tmp / "b" / "photo.jpg");
+    const fs::path before = fs::current_path();
+    for (const char* folder : {"a", "b", "a"}) {
+        fs::current_path(tmp / folder);
+        const std::string envelope = inspect_text("photo.jpg");
+        EXPECT_EQ(envelope, inspect_as_children("photo.jpg")) << folder;
+        EXPECT_NE(envelope.find(std::string(folder) == "a" ? "Canon" : "NIKON"), std::string::npos) << envelope;
+    }
+    fs::current_path(before);
+}
