@@ -10,7 +10,7 @@
 #include <QByteArrayView>
 #include <QFileInfo>
 #include <QImage>
-#include <QSaveFile>
+#include <QBuffer>
 #include <QString>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +21,7 @@
 #include <nlohmann/json.hpp>
 
 #include "orv_ql.h"
+#include "replace_file.hpp"
 
 namespace {
 
@@ -82,7 +83,6 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::string input = argv[3];
-    const QString output = QString::fromLocal8Bit(argv[4]);
 
     orv_ql_init(bundled_exiftool().c_str());  // in-process when possible; else exiftool from PATH
     auto picture = upright_picture(input);
@@ -93,11 +93,13 @@ int main(int argc, char** argv) {
         thumb = thumb.scaled(static_cast<int>(size), static_cast<int>(size), Qt::KeepAspectRatio,
                              Qt::SmoothTransformation);
     }
-    // Written beside the target and renamed, so a failure never leaves a
-    // partial PNG for the file manager to cache.
-    QSaveFile file(output);
-    if (!file.open(QIODevice::WriteOnly) || !thumb.save(&file, "PNG") || !file.commit()) {
-        return fail("cannot write ", argv[4]);
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly) || !thumb.save(&buffer, "PNG")) return fail("cannot encode ", argv[4]);
+    // A new file under the name, never written through a link planted there,
+    // and never half a PNG for the file manager to cache.
+    if (const int err = orv::tools::replace_file(argv[4], {png.constData(), static_cast<size_t>(png.size())})) {
+        return fail("cannot write ", std::string(argv[4]) + ": " + std::strerror(err));
     }
     return 0;
 }
