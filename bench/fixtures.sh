@@ -2,10 +2,14 @@
 # by bench/*.sh after bench/lib.sh): a generated scene (sky, hills, texture)
 # encoded the way cameras and editors store it — a 24-megapixel JPEG, a
 # 12-megapixel PNG, a 12-megapixel TIFF — and a small RAW file carrying the
-# 24-megapixel JPEG as its preview.
+# 24-megapixel JPEG as its preview; on request (make_large_fixtures) three
+# pictures that are small on disk and huge once decoded.
 build=${ORVQL_BUILD_DIR:-build}
 scene=$build/bin/orvql-bench-scene
-[ -x "$scene" ] || { echo "bench: $scene is missing; build with -DORVQL_BENCH=ON" >&2; exit 1; }
+large=$build/bin/orvql-bench-large
+for tool in "$scene" "$large"; do
+  [ -x "$tool" ] || { echo "bench: $tool is missing; build with -DORVQL_BENCH=ON" >&2; exit 1; }
+done
 # The ImageMagick binary itself, not a wrapper that may stand in front of it.
 magick=$(command -v convert-im6.q16 || command -v /usr/bin/convert || command -v convert)
 # Absolute: vipsthumbnail takes a relative output name as relative to the input.
@@ -25,4 +29,16 @@ make_fixtures() {
     chmod u+w "$f/raw-24mp-preview.cr2"
     exiftool -q -overwrite_original "-PreviewImage<=$f/scene-24mp.jpg" "$f/raw-24mp-preview.cr2"
   fi
+}
+
+# Pictures under the pixel limit that are a few hundred kilobytes to a few
+# megabytes on disk and hundreds of megabytes once decoded whole (see
+# bench/preview/large.cpp); written under a temporary name so that a cut-off
+# run leaves nothing that looks finished.
+make_large_fixtures() {
+  local f=$fixtures kind name
+  for kind in tiff-one-strip:one-strip-14142.tif tiff-wide-rgba16:wide-rgba16.tif png-interlaced:interlaced-14000.png; do
+    name=${kind#*:}
+    [ -s "$f/$name" ] || { "$large" "${kind%%:*}" "$f/.$name" && mv "$f/.$name" "$f/$name"; }
+  done
 }

@@ -42,3 +42,18 @@ bench_compare preview "RAW with 24 MP preview" "" \
   "$orv preview $raw -o $out/ours.jpg" \
   "exiftool + imagemagick" \
   "bash -c 'exiftool -b -PreviewImage $raw > $out/extracted.jpg && $magick $out/extracted.jpg -resize 1800x1800 -quality 75 $out/im.jpg'"
+
+# Peak memory and time of one run on pictures that are large once decoded:
+# the decoders hold a band of rows besides the output, never the whole
+# picture. An interlaced PNG this large is refused, which is the point.
+make_large_fixtures
+memory_case() {
+  local case=$1 file=$2 kb seconds
+  /usr/bin/time -f '%M %e' -o "$BENCH_OUT/.rss" "$orv" preview "$file" -o "$out/large.jpg" >/dev/null 2>&1 || true
+  read -r kb seconds < <(tail -n 1 "$BENCH_OUT/.rss")
+  bench_record preview "$case" "peak RSS" "$(awk -v kb="$kb" 'BEGIN { printf "%.1f", kb / 1024 }')" MB 300
+  bench_record preview "$case" "time" "$seconds" s ""
+}
+memory_case "TIFF 14142x14142, one deflate strip" "$fixtures/one-strip-14142.tif"
+memory_case "TIFF 1000000x200 RGBA 16-bit, 100-row strips" "$fixtures/wide-rgba16.tif"
+memory_case "PNG 14000x14000 interlaced (refused)" "$fixtures/interlaced-14000.png"
