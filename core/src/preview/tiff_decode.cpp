@@ -3,6 +3,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -103,6 +104,96 @@ struct RgbaImage {
     }
 };
 
+// Codecs whose row decoder carries on where the previous row ended, so that
+// a strip is decoded once, from its start to its end, however many rows it
+// holds. Any other stays with libtiff's strip reader: JBIG has no row
+// decoder at all, and JPEG's colour conversion is set up for that reader.
+constexpr std::array<uint16_t, 11> kRowCodecs = {
+    COMPRESSION_NONE,     COMPRESSION_LZW,       COMPRESSION_ADOBE_DEFLATE, COMPRESSION_DEFLATE,
+    COMPRESSION_PACKBITS, COMPRESSION_CCITTRLE,  COMPRESSION_CCITTRLEW,     COMPRESSION_CCITTFAX3,
+    COMPRESSION_CCITTFAX4, COMPRESSION_LZMA,     COMPRESSION_ZSTD,
+};
+
+// Whether the picture can be read one stored row at a time: strips of
+// interleaved samples whose rows are whole pixels (subsampled YCbCr packs
+// several rows into one block).
+bool readable_by_rows(TIFF* tif, const TIFFRGBAImage& img) {
+    if (TIFFIsTiled(tif) || !img.isContig) return false;
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (std::ranges::find(kRowCodecs, compression) == kRowCodecs.end()) return false;
+    if (img.photometric == PHOTOMETRIC_YCBCR) {
+        uint16_t horizontal = 1, vertical = 1;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
+        if (horizontal != 1 || vertical != 1) return false;
+    }
+    return true;
+}
+
+// Hands rows of the converter's 32-bit pixels to the resampler as RGB.
+class RowFeeder {
+public:
+    RowFeeder(uint32_t width, BoxResampler& resampler)
+        : width_(width), rgb_(size_t{width} * 3), resampler_(resampler) {}
+
+    void push(const uint32_t* raster, uint32_t rows) {
+        for (uint32_t r = 0; r < rows; ++r) {
+            const uint32_t* px = raster + size_t{r} * width_;
+            uint8_t* out = rgb_.data();
+            for (uint32_t x = 0; x < width_; ++x, out += 3) {
+                out[0] = static_cast<uint8_t>(TIFFGetR(px[x]));
+                out[1] = static_cast<uint8_t>(TIFFGetG(px[x]));
+                out[2] = static_cast<uint8_t>(TIFFGetB(px[x]));
+            }
+            resampler_.push_row(rgb_.data());
+        }
+    }
+
+private:
+    uint32_t width_;
+    std::vector<uint8_t> rgb_;
+    BoxResampler& resampler_;
+};
+
+// Reads the stored rows in order and converts each with the converter's own
+// routine, so the pixels are those the whole-picture reader gives while
+// only one row of samples and one of pixels are held.
+bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder) {
+    const tmsize_t row_bytes = TIFFScanlineSize(tif);
+    if (row_bytes <= 0) return false;
+    std::vector<uint8_t> samples(static_cast<size_t>(row_bytes));
+    std::vector<uint32_t> raster(source.width);
+    for (uint32_t y = 0; y < source.height; ++y) {
+        if (TIFFReadScanline(tif, samples.data(), y, 0) < 0) return false;
+        img.put.contig(&img, raster.data(), 0, y, source.width, 1, 0, 0, samples.data());
+        feeder.push(raster.data(), 1);
+    }
+    return true;
+}
+
+// Tiles, separate planes and the codecs above that cannot go row by row:
+// libtiff's reader, one row of strips or tiles at a time so that each is
+// decoded once, through a raster of at most kRasterBudget bytes.
+bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder) {
+    uint32_t unit = source.height;
+    if (TIFFIsTiled(tif)) {
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
+    } else {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
+    }
+    const uint64_t budget_rows = std::max<uint64_t>(1, kRasterBudget / (uint64_t{source.width} * 4));
+    const uint32_t band =
+        static_cast<uint32_t>(std::clamp<uint64_t>(unit, 1, std::min<uint64_t>(source.height, budget_rows)));
+    auto raster = std::make_unique_for_overwrite<uint32_t[]>(size_t{source.width} * band);
+    for (uint32_t y = 0; y < source.height; y += band) {
+        const uint32_t rows = std::min(band, source.height - y);
+        img.row_offset = static_cast<int>(y);
+        if (!TIFFRGBAImageGet(&img, raster.get(), source.width, rows)) return false;
+        feeder.push(raster.get(), rows);
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, uint32_t bound) {
@@ -124,37 +215,13 @@ std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, uint32_t boun
     // was given, so the file's own tag must not flip it first.
     rgba.img.req_orientation = rgba.img.orientation;
 
-    // One band is one row of strips or tiles, so each is decoded once.
-    uint32_t unit = height;
-    if (TIFFIsTiled(tif.get())) {
-        TIFFGetField(tif.get(), TIFFTAG_TILELENGTH, &unit);
-    } else {
-        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_ROWSPERSTRIP, &unit);
-    }
-    const uint64_t budget_rows = std::max<uint64_t>(1, kRasterBudget / (uint64_t{width} * 4));
-    const uint32_t band = static_cast<uint32_t>(std::clamp<uint64_t>(unit, 1, std::min<uint64_t>(height, budget_rows)));
-
     const Size source{width, height}, target = fit_size(source, bound);
     Picture out = make_picture(target);
     BoxResampler resampler(source, target, out.rgb.get(), 0, target.height);
-    auto raster = std::make_unique_for_overwrite<uint32_t[]>(size_t{width} * band);
-    std::vector<uint8_t> row(size_t{width} * 3);
-    for (uint32_t y = 0; y < height; y += band) {
-        const uint32_t rows = std::min(band, height - y);
-        rgba.img.row_offset = static_cast<int>(y);
-        if (!TIFFRGBAImageGet(&rgba.img, raster.get(), width, rows)) return std::nullopt;
-        for (uint32_t r = 0; r < rows; ++r) {
-            const uint32_t* px = raster.get() + size_t{r} * width;
-            uint8_t* out = row.data();
-            for (uint32_t x = 0; x < width; ++x, out += 3) {
-                out[0] = static_cast<uint8_t>(TIFFGetR(px[x]));
-                out[1] = static_cast<uint8_t>(TIFFGetG(px[x]));
-                out[2] = static_cast<uint8_t>(TIFFGetB(px[x]));
-            }
-            resampler.push_row(row.data());
-        }
-    }
-    if (!resampler.done()) return std::nullopt;
+    RowFeeder feeder(width, resampler);
+    const bool read = readable_by_rows(tif.get(), rgba.img) ? feed_by_rows(tif.get(), rgba.img, source, feeder)
+                                                            : feed_by_units(tif.get(), rgba.img, source, feeder);
+    if (!read || !resampler.done()) return std::nullopt;
     return out;
 }
 

@@ -1,4 +1,5 @@
-// TIFF pictures, decoded with libtiff band by band into the resampler.
+// TIFF pictures, decoded with libtiff into the resampler: strips row by row,
+// tiles and separate planes one row of tiles or strips at a time.
 #pragma once
 
 #include <cstdint>

@@ -162,6 +162,88 @@ std::string make_tiff(const Picture& p, TiffOptions o) {
     return read_file(path);
 }
 
+std::string make_layout_tiff(Size size, const TiffLayout& o, const TiffFill& fill) {
+    TempDir tmp;
+    const std::string path = (tmp / "t.tif").string();
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, size.width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, size.height);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, o.samples);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, o.depth);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, o.photometric);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, o.separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, o.compression);
+    if (o.compression == COMPRESSION_ADOBE_DEFLATE) TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
+    if (o.predictor != PREDICTOR_NONE) TIFFSetField(tif, TIFFTAG_PREDICTOR, o.predictor);
+    if (o.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
+    const uint16_t colours = o.photometric == PHOTOMETRIC_RGB || o.photometric == PHOTOMETRIC_YCBCR ? 3
+                             : o.photometric == PHOTOMETRIC_SEPARATED                             ? 4
+                                                                                                  : 1;
+    const uint16_t associated = EXTRASAMPLE_ASSOCALPHA;
+    if (o.samples > colours) TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, &associated);
+    if (o.photometric == PHOTOMETRIC_PALETTE) {
+        // Red, green and blue read from one table at offsets 0, 1 and 2, its
+        // levels scattered over 0..65535.
+        std::vector<uint16_t> map((size_t{1} << o.depth) + 2);
+        for (size_t i = 0; i < map.size(); ++i) map[i] = uint16_t(i * 40503u);
+        TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + 1, map.data() + 2);
+    }
+    const uint16_t planes = o.separate ? o.samples : 1;
+    if (o.tile) {
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, o.tile);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, o.tile);
+        std::vector<uint8_t> buf(size_t(TIFFTileSize(tif)));
+        const uint32_t per_plane = TIFFNumberOfTiles(tif) / planes;
+        for (uint32_t t = 0; t < per_plane * planes; ++t) {
+            fill(buf, uint16_t(t / per_plane));
+            TIFFWriteEncodedTile(tif, t, buf.data(), tmsize_t(buf.size()));
+        }
+    } else {
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, o.rows_per_strip ? o.rows_per_strip : size.height);
+        std::vector<uint8_t> row(size_t(TIFFScanlineSize(tif)));
+        for (uint16_t plane = 0; plane < planes; ++plane) {
+            for (uint32_t y = 0; y < size.height; ++y) {
+                fill(row, plane);
+                TIFFWriteScanline(tif, row.data(), y, plane);
+            }
+        }
+    }
+    TIFFWriteDirectory(tif);
+    TIFFClose(tif);
+    return read_file(path);
+}
+
+std::string make_noise_tiff(Size size, const TiffLayout& layout) {
+    uint32_t state = 12345;
+    return make_layout_tiff(size, layout, [&](std::span<uint8_t> bytes, uint16_t) {
+        for (uint8_t& b : bytes) {
+            state = state * 1664525u + 1013904223u;
+            b = uint8_t(state >> 24);
+        }
+    });
+}
+
+std::optional<Picture> whole_picture_reference(const std::string& tiff) {
+    TempDir tmp;
+    write_file(tmp / "t.tif", tiff);
+    TIFF* tif = TIFFOpen((tmp / "t.tif").c_str(), "r");
+    if (!tif) return std::nullopt;
+    uint32_t w = 0, h = 0;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &w);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &h);
+    std::vector<uint32_t> raster(size_t{w} * h);
+    const bool read = TIFFReadRGBAImageOriented(tif, w, h, raster.data(), ORIENTATION_TOPLEFT, 1);
+    TIFFClose(tif);
+    if (!read) return std::nullopt;
+    Picture p = preview::make_picture({w, h});
+    for (size_t i = 0; i < raster.size(); ++i) {
+        p.rgb[i * 3] = uint8_t(TIFFGetR(raster[i]));
+        p.rgb[i * 3 + 1] = uint8_t(TIFFGetG(raster[i]));
+        p.rgb[i * 3 + 2] = uint8_t(TIFFGetB(raster[i]));
+    }
+    return p;
+}
+
 std::optional<Picture> decode_jpeg(const std::string& bytes) {
     tjhandle tj = tjInitDecompress();
     int w = 0, h = 0, sub = 0, cs = 0;

@@ -4,8 +4,12 @@
 
 #include <turbojpeg.h>
 
+#include <tiffio.h>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -59,6 +63,26 @@ struct TiffOptions {
     bool second_page = false;  // a blue page after the picture
 };
 std::string make_tiff(const Picture& p, TiffOptions options = {});
+
+// How a TIFF stores its samples.
+struct TiffLayout {
+    uint16_t photometric = PHOTOMETRIC_RGB;
+    uint16_t samples = 3;  // a fourth (or, for grey, second) is associated alpha
+    uint16_t depth = 8;
+    uint16_t compression = COMPRESSION_ADOBE_DEFLATE;
+    uint16_t predictor = PREDICTOR_NONE;
+    uint32_t rows_per_strip = 0;  // 0: one strip for the whole picture
+    uint32_t tile = 0;            // square tiles of this side instead of strips
+    bool separate = false;        // each sample in a plane of its own
+};
+// Fills the stored bytes of one row (strips) or one tile of a plane.
+using TiffFill = std::function<void(std::span<uint8_t> bytes, uint16_t plane)>;
+std::string make_layout_tiff(Size size, const TiffLayout& layout, const TiffFill& fill);
+// Every stored byte pseudo-random: whatever the layout, each pixel differs.
+std::string make_noise_tiff(Size size, const TiffLayout& layout);
+// libtiff's own whole-picture reader (TIFFReadRGBAImage), rows top first,
+// alpha dropped; nothing when it cannot read the picture.
+std::optional<Picture> whole_picture_reference(const std::string& tiff);
 
 // A JPEG decoded at full size; nothing when it does not decode.
 std::optional<Picture> decode_jpeg(const std::string& bytes);
