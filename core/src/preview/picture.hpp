@@ -41,6 +41,12 @@ inline constexpr uint64_t kPixelLimit = 200'000'000;
 // that stays under the pixel limit by being one pixel high.
 inline constexpr uint64_t kSideLimit = 1'000'000;
 
+// The most a decoder holds of a picture at full size besides its output:
+// an interlaced PNG's whole frame, or the one strip or tile libtiff decodes
+// whole. Pictures that would need more are refused rather than shown at the
+// cost of hundreds of megabytes.
+inline constexpr uint64_t kHeldBytesLimit = uint64_t{256} << 20;
+
 inline bool within_pixel_limit(uint64_t width, uint64_t height) {
     return width > 0 && height > 0 && width <= kSideLimit && height <= kSideLimit && width * height <= kPixelLimit;
 }

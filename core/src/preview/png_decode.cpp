@@ -74,6 +74,9 @@ bool run(png_structp png, png_infop info, PngJob& job) {
         png_get_rowbytes(png, info) != size_t{width} * 3) {
         return false;
     }
+    // Interlaced rows only become whole after the last pass, so the whole
+    // frame is held.
+    if (passes > 1 && uint64_t{width} * height * 3 > kHeldBytesLimit) return false;
 
     const Size source{width, height}, target = fit_size(source, job.bound);
     job.out = make_picture(target);
@@ -85,7 +88,6 @@ bool run(png_structp png, png_infop info, PngJob& job) {
             job.resampler->push_row(job.row.data());
         }
     } else {
-        // Interlaced rows only become whole after the last pass.
         job.whole = allocate_buffer(size_t{width} * height * 3);
         job.rows.resize(height);
         for (uint32_t y = 0; y < height; ++y) job.rows[y] = job.whole.get() + size_t{y} * width * 3;

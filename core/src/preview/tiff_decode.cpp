@@ -15,9 +15,10 @@ namespace orv::preview {
 
 namespace {
 
-// libtiff refuses any single allocation above this (a strip or tile buffer
-// a forged header asks for); a 200-megapixel RGB strip still fits.
-constexpr tmsize_t kMaxSingleAlloc = tmsize_t{1} << 30;
+// libtiff refuses any single allocation above this: a strip or tile buffer
+// a forged header asks for, or a real strip, tile or set of separate planes
+// too big to decode whole (rows read one by one need no such buffer).
+constexpr tmsize_t kMaxSingleAlloc = static_cast<tmsize_t>(kHeldBytesLimit);
 
 // Rows are converted through a 32-bit raster of at most this many bytes;
 // a strip or tile taller than that is read in several passes.
@@ -173,7 +174,8 @@ bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder)
 
 // Tiles, separate planes and the codecs above that cannot go row by row:
 // libtiff's reader, one row of strips or tiles at a time so that each is
-// decoded once, through a raster of at most kRasterBudget bytes.
+// decoded once, through a raster of at most kRasterBudget bytes. It holds
+// one whole strip or tile (all planes of it), which kMaxSingleAlloc bounds.
 bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder) {
     uint32_t unit = source.height;
     if (TIFFIsTiled(tif)) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -147,6 +148,27 @@ TEST(BadInput, DamagedPngAndTiffFailQuietly) {
     EXPECT_FALSE(decode(patched({{TIFFTAG_STRIPOFFSETS, 0x7FFFFFF0}})));
     EXPECT_FALSE(decode(tiff.substr(0, tiff.size() / 2)));
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(BadInput, PictureThatWouldBeHeldWholeIsRefusedAboveTheLimit) {
+    // Under the pixel limit, some 270 MB as 8-bit RGB.
+    const Size big{9500, 9500};
+    const auto expect_flat = [](const std::string& bytes, Rgb c, const std::string& what) {
+        const auto p = decode(bytes);
+        ASSERT_TRUE(p) << what;
+        EXPECT_EQ(quadrant_colours(*p), std::vector<Rgb>(4, c)) << what;
+    };
+    // Interlaced rows are only whole after the last pass; rows that are
+    // whole as they come can be any number.
+    EXPECT_FALSE(decode(make_flat_png(big, kRed, true)));
+    expect_flat(make_flat_png(big, kRed, false), kRed, "not interlaced");
+    expect_flat(make_flat_png({640, 480}, kGreen, true), kGreen, "small interlaced");
+    // libtiff decodes a strip of separate planes whole, all planes at once.
+    const auto planes = [](std::span<uint8_t> bytes, uint16_t plane) {
+        std::ranges::fill(bytes, uint8_t(plane == 0 ? kBlue.r : plane == 1 ? kBlue.g : kBlue.b));
+    };
+    EXPECT_FALSE(decode(make_layout_tiff(big, {.separate = true}, planes)));
+    expect_flat(make_layout_tiff(big, {.rows_per_strip = 64, .separate = true}, planes), kBlue, "64-row strips");
 }
 
 TEST(BadInput, TinyFileDeclaringAHugePictureIsRefusedBeforeAllocating) {

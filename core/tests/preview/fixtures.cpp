@@ -162,6 +162,40 @@ std::string make_tiff(const Picture& p, TiffOptions o) {
     return read_file(path);
 }
 
+namespace {
+
+bool write_flat_png(png_structp png, png_infop info, std::string* out, Size size, bool interlaced,
+                    const std::vector<uint8_t>* row) {
+    if (setjmp(png_jmpbuf(png))) return false;
+    png_set_write_fn(png, out, append_png, nullptr);
+    // Flat rows need no filter; trying each one would take most of the time.
+    png_set_compression_level(png, 1);
+    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+    png_set_IHDR(png, info, size.width, size.height, 8, PNG_COLOR_TYPE_RGB,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+    png_write_info(png, info);
+    // Each pass is given every row; libpng takes the pixels it needs.
+    const int passes = png_set_interlace_handling(png);
+    for (int pass = 0; pass < passes; ++pass) {
+        for (uint32_t y = 0; y < size.height; ++y) png_write_row(png, row->data());
+    }
+    png_write_end(png, info);
+    return true;
+}
+
+}  // namespace
+
+std::string make_flat_png(Size size, Rgb c, bool interlaced) {
+    std::vector<uint8_t> row;
+    for (uint32_t x = 0; x < size.width; ++x) row.insert(row.end(), {uint8_t(c.r), uint8_t(c.g), uint8_t(c.b)});
+    std::string bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (!write_flat_png(png, info, &bytes, size, interlaced, &row)) bytes.clear();
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
 std::string make_layout_tiff(Size size, const TiffLayout& o, const TiffFill& fill) {
     TempDir tmp;
     const std::string path = (tmp / "t.tif").string();

@@ -64,6 +64,10 @@ struct TiffOptions {
 };
 std::string make_tiff(const Picture& p, TiffOptions options = {});
 
+// A flat picture written row by row, so that it can be far larger than the
+// memory the test may take.
+std::string make_flat_png(Size size, Rgb c, bool interlaced);
+
 // How a TIFF stores its samples.
 struct TiffLayout {
     uint16_t photometric = PHOTOMETRIC_RGB;
