@@ -75,6 +75,17 @@ ORV_QL_API char *orv_ql_inspect(const char *path);
 ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t *out_length);
 
 /*
+ * Beyond the first six: a thumbnail for file managers. The same picture as
+ * orv_ql_preview, fitted into size x size pixels (never enlarged, decoded
+ * straight to about that size), turned upright by the file's own EXIF
+ * orientation. For a camera RAW file one ExifTool run gives the orientation
+ * and the embedded previews together, the first that decodes being taken.
+ * size: 1 to 4096. Null when there is no picture, with a null out_length or
+ * a size out of range. Release with orv_ql_free_bytes(bytes, *out_length).
+ */
+ORV_QL_API uint8_t *orv_ql_thumbnail(const char *path, uint32_t size, size_t *out_length);
+
+/*
  * Runs "exiftool -ver" and describes the run as text:
  *   status=Some(0) out="12.57" err=""
  * or "failed: <reason>" when ExifTool cannot be started. Never null.

@@ -17,6 +17,9 @@
 
 namespace {
 
+// Far beyond any thumbnail a file manager asks for (1024 at most).
+constexpr uint32_t kMaxThumbnailSide = 4096;
+
 // Copies a C argument when it is present and valid UTF-8.
 std::optional<std::string> utf8_argument(const char* p) {
     if (!p) return std::nullopt;
@@ -79,6 +82,22 @@ uint8_t* orv_ql_preview(const char* path, int64_t orientation, size_t* out_lengt
         if (!p) return nullptr;
         auto jpeg = orv::embedded_preview_jpeg(*p, orientation);
         if (!jpeg || !out_length || jpeg->empty()) return nullptr;
+        auto* bytes = static_cast<uint8_t*>(std::malloc(jpeg->size()));
+        if (!bytes) return nullptr;
+        std::memcpy(bytes, jpeg->data(), jpeg->size());
+        *out_length = jpeg->size();
+        return bytes;
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+uint8_t* orv_ql_thumbnail(const char* path, uint32_t size, size_t* out_length) {
+    try {
+        const auto p = utf8_argument(path);
+        if (!p || !out_length || size == 0 || size > kMaxThumbnailSide) return nullptr;
+        auto jpeg = orv::thumbnail_jpeg(*p, size);
+        if (!jpeg || jpeg->empty()) return nullptr;
         auto* bytes = static_cast<uint8_t*>(std::malloc(jpeg->size()));
         if (!bytes) return nullptr;
         std::memcpy(bytes, jpeg->data(), jpeg->size());

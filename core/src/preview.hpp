@@ -1,4 +1,5 @@
-// The picture shown beside the metadata: an upright JPEG fitted to 1800 px.
+// The picture shown beside the metadata (an upright JPEG fitted to 1800 px),
+// and the file manager's thumbnail of it.
 #pragma once
 
 #include <cstdint>
@@ -9,5 +10,10 @@
 namespace orv {
 
 std::optional<std::vector<uint8_t>> embedded_preview_jpeg(const std::string& path, int64_t orientation);
+
+// The same picture fitted into size x size and never enlarged, turned by the
+// file's own orientation: for RAW files one ExifTool run gives both the
+// orientation and the embedded previews, so a thumbnail costs one run.
+std::optional<std::vector<uint8_t>> thumbnail_jpeg(const std::string& path, uint32_t size);
 
 }  // namespace orv

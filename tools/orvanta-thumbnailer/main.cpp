@@ -5,20 +5,14 @@
 //
 // Writes a PNG whose longer side is at most SIZE. On any failure it exits
 // non-zero and leaves no OUTPUT behind.
-#include <unistd.h>
-
-#include <QByteArrayView>
-#include <QFileInfo>
-#include <QImage>
 #include <QBuffer>
-#include <QString>
+#include <QByteArrayView>
+#include <QImage>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <optional>
 #include <string>
-
-#include <nlohmann/json.hpp>
 
 #include "orv_ql.h"
 #include "replace_file.hpp"
@@ -34,30 +28,6 @@ std::filesystem::path bundled_exiftool() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     return exe.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
-}
-
-// The file's orientation from its inspection (1 when it records none or the
-// inspection fails), so the thumbnail comes out upright.
-int64_t orientation_of(const std::string& path) {
-    char* text = orv_ql_inspect(path.c_str());
-    const auto doc = nlohmann::json::parse(text ? text : "", nullptr, false);
-    orv_ql_free_string(text);
-    if (doc.is_object() && doc.contains("file")) {
-        const auto& o = doc["file"]["orientation"];
-        if (o.is_number_integer()) return o.get<int64_t>();
-    }
-    return 1;
-}
-
-std::optional<QImage> upright_picture(const std::string& path) {
-    size_t length = 0;
-    uint8_t* bytes = orv_ql_preview(path.c_str(), orientation_of(path), &length);
-    if (!bytes) return std::nullopt;
-    // The decoded picture owns its pixels; the core's bytes can go at once.
-    const QImage image = QImage::fromData(QByteArrayView(bytes, static_cast<qsizetype>(length)), "JPEG");
-    orv_ql_free_bytes(bytes, length);
-    if (image.isNull()) return std::nullopt;
-    return image;
 }
 
 int fail(const char* what, const std::string& detail) {
@@ -82,24 +52,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvanta-thumbnailer: SIZE must be a number of pixels from 1 to 4096\n%s", kUsage);
         return 2;
     }
-    const std::string input = argv[3];
+    const char* input = argv[3];
+    const std::string output = argv[4];
 
-    orv_ql_init(bundled_exiftool().c_str());  // in-process when possible; else exiftool from PATH
-    auto picture = upright_picture(input);
-    if (!picture) return fail("no picture in ", input);
+    // In-process when possible (one thumbnail per process: no resident to
+    // keep); else exiftool from PATH.
+    orv_ql_init(bundled_exiftool().c_str());
+    size_t length = 0;
+    uint8_t* jpeg = orv_ql_thumbnail(input, static_cast<uint32_t>(size), &length);
+    if (!jpeg) return fail("no picture in ", input);
+    const QImage thumb = QImage::fromData(QByteArrayView(jpeg, static_cast<qsizetype>(length)), "JPEG");
+    orv_ql_free_bytes(jpeg, length);
+    if (thumb.isNull()) return fail("no picture in ", input);
 
-    QImage thumb = *picture;
-    if (thumb.width() > size || thumb.height() > size) {
-        thumb = thumb.scaled(static_cast<int>(size), static_cast<int>(size), Qt::KeepAspectRatio,
-                             Qt::SmoothTransformation);
-    }
     QByteArray png;
     QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly) || !thumb.save(&buffer, "PNG")) return fail("cannot encode ", argv[4]);
+    if (!buffer.open(QIODevice::WriteOnly) || !thumb.save(&buffer, "PNG")) return fail("cannot encode ", output);
     // A new file under the name, never written through a link planted there,
     // and never half a PNG for the file manager to cache.
-    if (const int err = orv::tools::replace_file(argv[4], {png.constData(), static_cast<size_t>(png.size())})) {
-        return fail("cannot write ", std::string(argv[4]) + ": " + std::strerror(err));
+    if (const int err = orv::tools::replace_file(output, {png.constData(), static_cast<size_t>(png.size())})) {
+        return fail("cannot write ", output + ": " + std::strerror(err));
     }
     return 0;
 }

@@ -9,13 +9,13 @@
 
 namespace orv::preview {
 
-std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, uint32_t bound) {
-    if (bound == 0) return std::nullopt;
+std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit) {
+    if (fit.bound == 0) return std::nullopt;
     try {
         switch (sniff(bytes)) {
-            case Format::Jpeg: return decode_jpeg(bytes, bound);
-            case Format::Png: return decode_png(bytes, bound);
-            case Format::Tiff: return decode_tiff(bytes, bound);
+            case Format::Jpeg: return decode_jpeg(bytes, fit);
+            case Format::Png: return decode_png(bytes, fit);
+            case Format::Tiff: return decode_tiff(bytes, fit);
             case Format::Unknown: break;
         }
     } catch (const std::bad_alloc&) {

@@ -14,7 +14,7 @@ namespace orv::preview {
 inline constexpr uint32_t kPreviewBound = 1800;
 
 // Decodes a JPEG, PNG or TIFF (told apart by the leading bytes) and fits it
-// into bound x bound. Nothing for any other content or any decoding failure.
-std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, uint32_t bound = kPreviewBound);
+// as `fit` says. Nothing for any other content or any decoding failure.
+std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit = kPreviewBound);
 
 }  // namespace orv::preview

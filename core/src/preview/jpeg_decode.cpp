@@ -73,7 +73,7 @@ void cmyk_to_rgb(uint8_t* p, size_t pixels) {
 
 }  // namespace
 
-std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, uint32_t bound) {
+std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, Fit fit) {
     const auto stream = scan_jpeg_stream(bytes);
     if (!stream || !within_pixel_limit(stream->size.width, stream->size.height) ||
         stream->coefficient_bytes > kCoefficientBudget) {
@@ -89,7 +89,7 @@ std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, uint32_t boun
     if (width <= 0 || height <= 0 || colorspace < 0 || !within_pixel_limit(width, height)) return std::nullopt;
 
     const Size full{static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
-    const Size target = fit_size(full, bound);
+    const Size target = fit_size(full, fit);
     const Size decoded = decoded_size(full, target);
     const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
     const size_t pixels = size_t{decoded.width} * decoded.height;

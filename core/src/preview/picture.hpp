@@ -51,11 +51,20 @@ inline bool within_pixel_limit(uint64_t width, uint64_t height) {
     return width > 0 && height > 0 && width <= kSideLimit && height <= kSideLimit && width * height <= kPixelLimit;
 }
 
-// The longer side becomes `bound`, the other keeps the aspect ratio; sides
+// How a picture is fitted: into bound x bound, and whether a smaller one is
+// enlarged to it (the preview is; a thumbnail never is).
+struct Fit {
+    uint32_t bound = 0;
+    bool enlarge = true;
+    constexpr Fit(uint32_t side, bool enlarge_smaller = true) : bound(side), enlarge(enlarge_smaller) {}
+};
+
+// The longer side becomes the bound, the other keeps the aspect ratio; sides
 // are rounded half away from zero and never drop below one pixel. Smaller
-// pictures are enlarged by the same rule.
-inline Size fit_size(Size source, uint32_t bound) {
-    const double ratio = std::min(double(bound) / source.width, double(bound) / source.height);
+// pictures are enlarged by the same rule, or kept as they are.
+inline Size fit_size(Size source, Fit fit) {
+    double ratio = std::min(double(fit.bound) / source.width, double(fit.bound) / source.height);
+    if (!fit.enlarge && ratio > 1) ratio = 1;
     const auto side = [ratio](uint32_t s) {
         return static_cast<uint32_t>(std::max(1.0, std::round(s * ratio)));
     };

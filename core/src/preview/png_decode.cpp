@@ -25,7 +25,7 @@ constexpr std::array<png_byte, 4 * 9> kIgnoredChunks = {
 struct PngJob {
     std::span<const uint8_t> bytes;
     size_t offset = 0;
-    uint32_t bound = 0;
+    Fit fit{0};
     Picture out;
     std::optional<BoxResampler> resampler;
     std::vector<uint8_t> row;
@@ -78,7 +78,7 @@ bool run(png_structp png, png_infop info, PngJob& job) {
     // frame is held.
     if (passes > 1 && uint64_t{width} * height * 3 > kHeldBytesLimit) return false;
 
-    const Size source{width, height}, target = fit_size(source, job.bound);
+    const Size source{width, height}, target = fit_size(source, job.fit);
     job.out = make_picture(target);
     job.resampler.emplace(source, target, job.out.rgb.get(), 0, target.height);
     if (passes == 1) {
@@ -99,7 +99,7 @@ bool run(png_structp png, png_infop info, PngJob& job) {
 
 }  // namespace
 
-std::optional<Picture> decode_png(std::span<const uint8_t> bytes, uint32_t bound) {
+std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit) {
     PngRead read;
     read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (!read.png) return std::nullopt;
@@ -107,7 +107,7 @@ std::optional<Picture> decode_png(std::span<const uint8_t> bytes, uint32_t bound
     if (!read.info) return std::nullopt;
     PngJob job;
     job.bytes = bytes;
-    job.bound = bound;
+    job.fit = fit;
     if (!run(read.png, read.info, job) || !job.resampler || !job.resampler->done()) return std::nullopt;
     return std::move(job.out);
 }

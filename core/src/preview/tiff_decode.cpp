@@ -198,7 +198,7 @@ bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder
 
 }  // namespace
 
-std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, uint32_t bound) {
+std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit) {
     Memory memory{bytes, 0};
     const auto tif = open(memory);
     if (!tif) return std::nullopt;
@@ -217,7 +217,7 @@ std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, uint32_t boun
     // was given, so the file's own tag must not flip it first.
     rgba.img.req_orientation = rgba.img.orientation;
 
-    const Size source{width, height}, target = fit_size(source, bound);
+    const Size source{width, height}, target = fit_size(source, fit);
     Picture out = make_picture(target);
     BoxResampler resampler(source, target, out.rgb.get(), 0, target.height);
     RowFeeder feeder(width, resampler);

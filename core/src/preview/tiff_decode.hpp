@@ -12,10 +12,10 @@ namespace orv::preview {
 
 // Decodes the first image of a TIFF (strips or tiles, 1 to 16 bits a sample,
 // grey, palette, RGB, YCbCr, CMYK; alpha dropped) as stored, ignoring its
-// orientation tag, and fits it to `bound`. Nothing on any error or above the
+// orientation tag, and fits it as `fit` says. Nothing on any error or above the
 // pixel limit, or when a strip or tile that must be decoded whole is above
 // kHeldBytesLimit. libtiff's messages stay on the handle; nothing reaches
 // stderr.
-std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, uint32_t bound);
+std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit);
 
 }  // namespace orv::preview
