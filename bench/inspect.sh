@@ -41,6 +41,19 @@ inspect_case() {
 inspect_case "camera JPEG with maker notes" "$(realpath "../shared/corpus/metadata-extractor/jpg/Canon PowerShot SD850 IS.jpg")"
 inspect_case "RAW with 24 MP preview" "$fixtures/raw-24mp-preview.cr2"
 
+# Many files in one process with a resident ExifTool, per file against exiv2
+# over the same files (a camera JPEG with maker notes each).
+many=$fixtures/corpus-50
+mkdir -p "$many"
+i=0
+for f in ../shared/corpus/metadata-extractor/jpg/*.jpg; do
+  i=$((i + 1)); [ $i -le 50 ] || break
+  ln -sf "$(realpath "$f")" "$many/$(printf %02d $i).jpg"
+done
+files=$(printf '%s ' "$many"/*.jpg)
+bench_compare inspect "50 camera JPEGs in one process, resident ExifTool" 20 \
+  "$orv --resident inspect $files" "exiv2 -pa" "exiv2 -pa $files"
+
 # Our own work inside an inspection: ExifTool's recorded output replayed.
 for f in "exiftool-t/Canon1DmkIII.jpg" "exiftool-t/Nikon.nef"; do
   line=$("$build/bench/inspect_share" "$script" "../shared/corpus/$f" 10)
