@@ -1,6 +1,8 @@
 #include "init.hpp"
 
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "exiftool_bin.hpp"
 #include "perl.hpp"
@@ -27,6 +29,13 @@ bool initialise(const std::string& script, ExifToolMode mode) {
         if (!resident::answers(script)) return false;
         EXIFTOOL_SCRIPT.set(script);
         EXIFTOOL_RUNNER.set(&resident::run_exiftool);
+        // The tag read's resident (with the look config) starts now too,
+        // while the caller has no file for it yet.
+        if (const auto& config = look_config()) {
+            std::thread([args = std::vector<std::string>{script, "-config", config->path, "-ver"}] {
+                (void)resident::run_exiftool(args);
+            }).detach();
+        }
         return true;
     }
     // The script goes in before the runner: a runner without a script path
