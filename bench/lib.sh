@@ -5,6 +5,9 @@
 #     files), measures the peak RSS of one run of each, and records a row:
 #     ratio = median(ours) / median(peer). TARGET is the highest acceptable
 #     ratio ("" when no target was set).
+#   bench_against BENCH CASE TARGET OURS_SECONDS PEER_NAME PEER_CMD
+#     As bench_compare, for a figure of ours measured by a program of its own
+#     (a median in seconds); PEER_CMD is timed with hyperfine in the same run.
 #   bench_record BENCH CASE METRIC VALUE UNIT TARGET
 #     Records a single measured figure (RSS growth, a share in percent, ...);
 #     a miss is VALUE > TARGET.
@@ -37,6 +40,24 @@ bench_compare() {
       target => ($target eq "" ? undef : $target + 0),
       ours_rss_kb => $ours_rss + 0, peer_rss_kb => $peer_rss + 0 }), "\n";
   ' "$json" "$bench" "$case" "$target" "$peer_name" "$ours_rss" "$peer_rss" >> "$BENCH_OUT/rows.jsonl"
+}
+
+bench_against() {
+  local bench=$1 case=$2 target=$3 ours_s=$4 peer_name=$5 peer=$6
+  local json="$BENCH_OUT/.hyperfine.json"
+  hyperfine -N --style none --warmup "$BENCH_WARMUP" --runs "$BENCH_RUNS" \
+    --export-json "$json" -n "$peer_name" "$peer" >/dev/null
+  local peer_rss
+  peer_rss=$(peak_rss_kb "$peer")
+  perl -MJSON::PP -e '
+    my ($file, $bench, $case, $target, $peer, $ours, $peer_rss) = @ARGV;
+    local $/; open my $fh, "<", $file or die; my $d = decode_json(<$fh>);
+    my $p = $d->{results}[0]{median};
+    print encode_json({ bench => $bench, case => $case, peer => $peer,
+      ours_s => $ours + 0, peer_s => $p, ratio => $ours / $p,
+      target => ($target eq "" ? undef : $target + 0),
+      ours_rss_kb => undef, peer_rss_kb => $peer_rss + 0 }), "\n";
+  ' "$json" "$bench" "$case" "$target" "$peer_name" "$ours_s" "$peer_rss" >> "$BENCH_OUT/rows.jsonl"
 }
 
 bench_record() {

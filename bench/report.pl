@@ -10,7 +10,7 @@ my @rows = map { decode_json($_) } grep { /\S/ } <$in>;
 close $in;
 
 sub ms { sprintf '%.1f ms', $_[0] * 1000 }
-sub mb { sprintf '%.1f MB', $_[0] / 1024 }
+sub mb { defined $_[0] ? sprintf('%.1f MB', $_[0] / 1024) : '—' }
 
 my @md = ('| bench | case | ours | peer | peer time | ratio | target | peak RSS ours / peer | |',
           '|---|---|---|---|---|---|---|---|---|');

@@ -13,5 +13,5 @@ raw=$fixtures/raw-24mp-preview.cr2
 
 bench_compare thumbnail "RAW with 24 MP preview, 256 px PNG" 1.2 \
   "$build/bin/orvanta-thumbnailer -s 256 $raw $out/ours.png" \
-  "exiftool -b -PreviewImage | vipsthumbnail" \
+  "exiftool -b -PreviewImage piped into vipsthumbnail" \
   "sh -c 'exiftool -b -PreviewImage $raw | vipsthumbnail stdin --size 256 -o $out/vips.png'"

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# What a user of GNOME Files waits for after Space: a warm
+# `orvanta-preview --service` (its default resident ExifTool running) asked
+# to ShowFile over D-Bus, timed to the completed window (picture and panel),
+# against the tools that make only the picture. Then a neighbour shown 1.5 s
+# after its folder's first file (prefetched meanwhile), and memory over 1000
+# requests. Each file sits in a folder of its own unless it is a neighbour,
+# so nothing is prefetched that is timed as a first request.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source bench/lib.sh
+source bench/fixtures.sh
+make_fixtures
+preview=$build/bin/orvanta-preview
+driver=$build/bench/service_bench
+out=$(realpath -m "$BENCH_OUT/service")
+rm -rf "$out"
+mkdir -p "$out"
+
+# A 24-megapixel camera JPEG: the scene, with every tag of a real camera
+# file copied in, maker notes included.
+camera=$fixtures/camera-24mp.jpg
+if [ ! -s "$camera" ]; then
+  cp "$fixtures/scene-24mp.jpg" "$camera"
+  exiftool -q -overwrite_original -TagsFromFile "../shared/corpus/metadata-extractor/jpg/Canon PowerShot SD850 IS.jpg" \
+    -all:all -ImageWidth= -ImageHeight= "$camera"
+fi
+raw=$fixtures/raw-24mp-preview.cr2
+
+# copies NAME FILE COUNT: COUNT folders NAME-i, each holding a copy of FILE
+# (same extension); prints the copies' paths.
+copies() {
+  local name=$1 file=$2 count=$3 i
+  for i in $(seq 1 "$count"); do
+    mkdir -p "$out/$name-$i"
+    cp "$file" "$out/$name-$i/photo.${file##*.}"
+    printf '%s ' "$out/$name-$i/photo.${file##*.}"
+  done
+}
+runs=${SERVICE_BENCH_RUNS:-9}
+
+line=$("$driver" "$preview" latency $(copies jpeg "$camera" $((runs + 1))))
+echo "  JPEG: $line"
+jpeg_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
+bench_against service "warm service, ShowFile to completed window, camera JPEG 24 MP" 0.75 "$jpeg_s" \
+  "vipsthumbnail 1800 px" "vipsthumbnail --size 1800x1800 $camera -o $out/vips.jpg[Q=75]"
+
+line=$("$driver" "$preview" latency $(copies raw "$raw" $((runs + 1))))
+echo "  RAW: $line"
+raw_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
+bench_against service "warm service, ShowFile to completed window, RAW with 24 MP preview" 0.6 "$raw_s" \
+  "exiftool -b -PreviewImage piped into vipsthumbnail" \
+  "sh -c 'exiftool -b -PreviewImage $raw | vipsthumbnail stdin --size 1800x1800 -o $out/vips-raw.jpg[Q=75]'"
+
+dirs=()
+for i in $(seq 1 "$runs"); do
+  mkdir -p "$out/pair-$i"
+  cp "$camera" "$out/pair-$i/a.jpg"
+  cp "$camera" "$out/pair-$i/b.jpg"
+  dirs+=("$out/pair-$i")
+done
+line=$("$driver" "$preview" neighbour "${dirs[@]}")
+echo "  neighbour: $line"
+next_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
+bench_record service "prefetched neighbour shown 1.5 s after the first, against a first request (camera JPEG)" \
+  "ratio to the first request ($(awk -v s="$next_s" 'BEGIN { printf "%.1f", s * 1000 }') ms)" \
+  "$(awk -v a="$next_s" -v b="$jpeg_s" 'BEGIN { printf "%.3f", a / b }')" "×" 0.1
+
+requests=${SERVICE_BENCH_REQUESTS:-1000}
+small="../shared/corpus/metadata-extractor/jpg/Canon PowerShot SD850 IS.jpg"
+line=$("$driver" "$preview" rss "$requests" $(copies rss "$small" 10))
+echo "  memory: $line"
+growth=$(echo "$line" | sed -n 's/.*growth_mb=\([-0-9.]*\).*/\1/p')
+bench_record service "RSS of the service and its residents over $requests requests (10 files in turn)" "growth" \
+  "$growth" MB 10

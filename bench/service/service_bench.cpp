@@ -1,0 +1,172 @@
+// What a user of the file manager waits for: `orvanta-preview --service
+// --dump` on a session bus of our own, asked to ShowFile as GNOME Files asks
+// on Space, timed from the call to the last line of the completed window
+// (a picture and the panel's footer). Every request runs in the same warm
+// service.
+//
+//   service_bench PREVIEW latency FILE...      first file warms up; median of the rest
+//   service_bench PREVIEW neighbour DIR...     per DIR: show DIR/a.*, wait 1.5 s, time DIR/b.*
+//   service_bench PREVIEW rss N FILE...        N requests over the files; memory of the
+//                                              service and its child processes
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QUrl>
+
+namespace {
+
+constexpr int kPatienceMs = 120000;
+constexpr char kName[] = "org.gnome.NautilusPreviewer";
+constexpr char kPath[] = "/org/gnome/NautilusPreviewer";
+constexpr char kInterface[] = "org.gnome.NautilusPreviewer2";
+
+[[noreturn]] void die(const std::string& why) {
+    std::fprintf(stderr, "service_bench: %s\n", why.c_str());
+    std::exit(1);
+}
+
+class Service {
+public:
+    explicit Service(const QString& preview) {
+        bus_daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!bus_daemon_.waitForReadyRead(kPatienceMs)) die("no dbus-daemon");
+        const QString address = QString::fromUtf8(bus_daemon_.readLine()).trimmed();
+        bus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, "bench"));
+        if (!bus_->isConnected()) die("cannot reach the private bus");
+
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", address);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        service_.setProcessEnvironment(env);
+        service_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        service_.start(preview, {"--service", "--dump"});
+        QElapsedTimer waited;
+        waited.start();
+        while (!bus_->interface()->isServiceRegistered(kName)) {
+            if (waited.elapsed() > kPatienceMs) die("the service never took its name");
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    ~Service() {
+        service_.terminate();
+        service_.waitForFinished();
+        bus_.reset();
+        QDBusConnection::disconnectFromBus("bench");
+        bus_daemon_.terminate();
+        bus_daemon_.waitForFinished();
+    }
+
+    // Seconds from ShowFile to the completed window for this file.
+    double show(const QString& file) {
+        const QString uri = QUrl::fromLocalFile(QDir(file).absolutePath()).toString(QUrl::FullyEncoded);
+        QDBusMessage call = QDBusMessage::createMethodCall(kName, kPath, kInterface, "ShowFile");
+        call.setArguments({uri, QString(), false});
+        QElapsedTimer timer;
+        timer.start();
+        const QDBusMessage reply = bus_->call(call, QDBus::Block, kPatienceMs);
+        if (reply.type() != QDBusMessage::ReplyMessage) die("ShowFile failed: " + reply.errorMessage().toStdString());
+        bool pictured = false;
+        for (;;) {
+            while (!service_.canReadLine()) {
+                if (timer.elapsed() > kPatienceMs || !service_.waitForReadyRead(kPatienceMs)) die("no window for " + file.toStdString());
+            }
+            const QByteArray line = service_.readLine();
+            if (line.startsWith("{\"photo\":")) pictured = !line.startsWith("{\"photo\":{\"image\":null");
+            if (pictured && line.contains("\"kind\":\"footer\"")) return timer.nsecsElapsed() / 1e9;
+        }
+    }
+
+    // Resident memory of the service and of every process it started.
+    double rss_mb() const {
+        const qint64 pid = service_.processId();
+        double kb = 0;
+        for (const auto& entry : QDir("/proc").entryList(QDir::Dirs)) {
+            bool numeric = false;
+            entry.toLongLong(&numeric);
+            if (!numeric) continue;
+            std::ifstream stat("/proc/" + entry.toStdString() + "/stat");
+            std::string text((std::istreambuf_iterator<char>(stat)), {});
+            const size_t close = text.rfind(')');
+            if (close == std::string::npos) continue;
+            long long ppid = 0;
+            char state = 0;
+            std::sscanf(text.c_str() + close + 2, "%c %lld", &state, &ppid);
+            if (entry.toLongLong() != pid && ppid != pid) continue;
+            std::ifstream status("/proc/" + entry.toStdString() + "/status");
+            for (std::string line; std::getline(status, line);) {
+                if (line.rfind("VmRSS:", 0) == 0) kb += std::stod(line.substr(6));
+            }
+        }
+        return kb / 1024;
+    }
+
+private:
+    QProcess bus_daemon_;
+    QProcess service_;
+    std::unique_ptr<QDBusConnection> bus_;
+};
+
+double median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+QString member(const QString& dir, const char* stem) {
+    const QStringList found = QDir(dir).entryList({QString(stem) + ".*"}, QDir::Files);
+    if (found.isEmpty()) die("no " + std::string(stem) + ".* in " + dir.toStdString());
+    return dir + "/" + found.front();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 4) die("usage: service_bench PREVIEW latency|neighbour|rss ...");
+    const QString mode = args[2];
+    Service service(args[1]);
+
+    if (mode == "latency") {
+        service.show(args[3]);  // the service's first picture: libraries, residents
+        std::vector<double> times;
+        for (qsizetype i = 4; i < args.size(); ++i) times.push_back(service.show(args[i]));
+        if (times.empty()) die("latency needs a warm-up file and at least one more");
+        std::printf("median_s=%.6f runs=%zu\n", median(times), times.size());
+    } else if (mode == "neighbour") {
+        std::vector<double> times;
+        for (qsizetype i = 3; i < args.size(); ++i) {
+            service.show(member(args[i], "a"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+            times.push_back(service.show(member(args[i], "b")));
+        }
+        std::printf("median_s=%.6f runs=%zu\n", median(times), times.size());
+    } else if (mode == "rss") {
+        const int requests = args[3].toInt();
+        const QStringList files = args.mid(4);
+        if (requests < 2 || files.isEmpty()) die("rss needs a count and files");
+        // Memory once everything has been loaded at least once, then at the end.
+        for (const QString& f : files) service.show(f);
+        const double start = service.rss_mb();
+        for (int i = 0; i < requests; ++i) service.show(files[i % files.size()]);
+        const double end = service.rss_mb();
+        std::printf("start_mb=%.1f end_mb=%.1f growth_mb=%.1f requests=%d\n", start, end, end - start, requests);
+    } else {
+        die("unknown mode " + mode.toStdString());
+    }
+    return 0;
+}
