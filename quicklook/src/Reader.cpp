@@ -269,6 +269,13 @@ bool openRegularFile(const fs::path& file, QFile& device, struct stat* opened) {
 }
 
 QImage systemThumbnail(const fs::path& file) {
+    // Process-wide in Qt; set once, before the first decode.
+    static const bool limited = [] {
+        QImageReader::setAllocationLimit(static_cast<int>(kMaxDecodeBytes >> 20));
+        return true;
+    }();
+    (void)limited;
+
     QFile device;
     if (!openRegularFile(file, device)) return {};
     QImageReader reader(&device);
@@ -277,6 +284,11 @@ QImage systemThumbnail(const fs::path& file) {
     // Decode the whole first image (never an embedded thumbnail), scaling
     // while decoding where the format can.
     const QSize stored = reader.size();
+    if (stored.isValid()) {
+        const int64_t pixels = int64_t{stored.width()} * stored.height();
+        if (pixels > kMaxStoredPixels) return {};
+        if (reader.format() == "jpeg" && pixels * 3 > kMaxDecodeBytes) return {};
+    }
     if (stored.isValid() && !stored.isEmpty()) reader.setScaledSize(boundedSize(stored));
     QImage image = reader.read();
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) return {};

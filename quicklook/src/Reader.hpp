@@ -117,6 +117,15 @@ inline constexpr std::string_view kNoPerlMessage = "Orvanta couldn't load the sy
 // longer side is at most this many pixels.
 inline constexpr int kMaxPictureSide = 1800;
 
+// What the fallback decoder refuses, judged from the file's header before a
+// pixel is decoded: a few hundred bytes may claim any size. A picture of more
+// than kMaxStoredPixels, or a JPEG whose whole frame (three bytes a pixel)
+// needs more than kMaxDecodeBytes: libjpeg holds every coefficient of a
+// progressive JPEG at full size, however small the output is scaled. Qt's
+// own buffer for the decoded image gets the same memory budget.
+inline constexpr int64_t kMaxStoredPixels = 200'000'000;
+inline constexpr int64_t kMaxDecodeBytes = int64_t{512} << 20;
+
 // The core's entry points as the bridge uses them. The real ones by default;
 // tests substitute their own to count and script the calls.
 struct Core {
@@ -157,7 +166,8 @@ QImage decodePreview(const std::filesystem::path& file, std::optional<int64_t> o
 
 // The file's first image decoded in full, turned upright by its own
 // orientation and scaled to at most kMaxPictureSide on the longer side. Only
-// regular files are opened, so a pipe or device never blocks the load.
+// regular files are opened, so a pipe or device never blocks the load; a
+// picture beyond the limits above is refused (a null image).
 QImage systemThumbnail(const std::filesystem::path& file);
 
 // Opens the file for reading into device when it is a regular file, checked

@@ -71,6 +71,18 @@ json patched(json file, const json& patch) {
     return file;
 }
 
+// A progressive JPEG of a few hundred bytes that claims `side` × `side`
+// pixels: the tables and frame header a decoder needs, a first DC scan, and
+// then the data simply ends (libjpeg fills the rest in).
+QByteArray progressiveJpegHeader(int side) {
+    const QByteArray quantTable = "FFDB0043" "00" + QByteArray("01").repeated(64);
+    const QByteArray dcTable = "FFC40014" "00" "01" + QByteArray("00").repeated(15) + "00";
+    const QByteArray size = QByteArray::number(side, 16).rightJustified(4, '0');
+    const QByteArray frame = "FFC20011" "08" + size + size + "03" "012200" "021100" "031100";
+    const QByteArray scan = "FFDA000C" "03" "0100" "0200" "0300" "000000" + QByteArray("00").repeated(16);
+    return QByteArray::fromHex("FFD8" + quantTable + dcTable + frame + scan + "FFD9");
+}
+
 }  // namespace
 
 class ReaderTest : public QObject {
@@ -202,6 +214,27 @@ private slots:
         QVERIFY(empty.open(QIODevice::WriteOnly));
         empty.close();
         QVERIFY(Reader::systemThumbnail(empty.fileName().toStdString()).isNull());
+    }
+
+    void fallbackRefusesAPictureTooLargeToDecode_data() {
+        QTest::addColumn<int>("side");
+        QTest::addColumn<bool>("decoded");
+        // The same few bytes decode at a modest claimed size, so the refusal
+        // is the limit's, not the file's.
+        QTest::newRow("1400 x 1400") << 1400 << true;
+        QTest::newRow("14000 x 14000") << 14000 << false;  // 588 MB of coefficients
+    }
+    void fallbackRefusesAPictureTooLargeToDecode() {
+        QFETCH(int, side);
+        QFETCH(bool, decoded);
+        const QString path = dir.filePath(QString("claims-%1.jpg").arg(side));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(progressiveJpegHeader(side)) < 1024);
+        file.close();
+        const QImage image = Reader::systemThumbnail(path.toStdString());
+        QCOMPARE(!image.isNull(), decoded);
+        if (decoded) QCOMPARE(image.size(), QSize(1400, 1400));
     }
 };
 
