@@ -60,7 +60,7 @@ void PreviewService::showFile(const QString& uri, const QString& windowHandle, b
     } else {
         const auto& away = std::get<UnreachableFile>(target);
         window_->setWindowTitle(windowTitle(away.name, 0, 1));
-        controller_.beginPreviewOfFile(away.name)(LoadResult{DecodedImage{}, ReadError{away.message}});
+        controller_.showPreviewOfFile(away.name, LoadResult{DecodedImage{}, ReadError{away.message}});
     }
     if (!sized_) {
         window_->resize(controller_.preferredContentSize());

@@ -139,9 +139,9 @@ std::optional<FileCard> cardOf(const fs::path& file) {
 }
 
 Loader cardsForOtherFiles(Loader inner) {
-    return [inner = std::move(inner)](const fs::path& file) {
+    return [inner = std::move(inner)](const fs::path& file, const InspectionReport& report) {
         if (std::optional<FileCard> card = cardOf(file)) return LoadResult{DecodedImage{}, std::move(*card)};
-        return inner(file);
+        return inner(file, report);
     };
 }
 

@@ -375,6 +375,11 @@ void MetadataPanel::renderError(const QString& title, const QString& message) {
     note(message);
 }
 
+void MetadataPanel::renderLoading(const QString& title) {
+    clear();
+    header(title, std::nullopt);
+}
+
 void MetadataPanel::renderFileCard(const QString& title, const FileCard& card) {
     clear();
     header(title, std::nullopt);

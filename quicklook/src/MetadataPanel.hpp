@@ -112,6 +112,9 @@ public:
     void clear();
     void render(const InspectedFile& file);
     void renderError(const QString& title, const QString& message);
+    // A file still loading: its name alone, so nothing of another file is
+    // ever shown under it.
+    void renderLoading(const QString& title);
     // A file that is not a picture: its name, then its kind, size and
     // modification date.
     void renderFileCard(const QString& title, const FileCard& card);

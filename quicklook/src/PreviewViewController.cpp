@@ -147,33 +147,74 @@ void PreviewViewController::preparePreviewOfFile(const fs::path& file) {
 }
 
 PreviewViewController::Completion PreviewViewController::beginPreviewOfFile(const fs::path& file) {
+    const uint64_t request = beginRequest();
+    showLoading(file);
+    const QPointer<PreviewViewController> self(this);
+    return Completion{
+        [self, file, request](const InspectionOutcome& outcome) {
+            if (self) self->applyInspection(request, file, outcome);
+        },
+        [self, file, request](LoadResult result) {
+            if (self) self->apply(request, file, std::move(result));
+        }};
+}
+
+void PreviewViewController::showPreviewOfFile(const fs::path& file, LoadResult result) {
+    apply(beginRequest(), file, std::move(result));
+}
+
+uint64_t PreviewViewController::beginRequest() {
     view();
-    const uint64_t request = ++latest_;
     ++pending_;
-    return [self = QPointer<PreviewViewController>(this), file, request](LoadResult result) {
-        if (self) self->apply(request, file, std::move(result));
-    };
+    return ++latest_;
+}
+
+void PreviewViewController::showLoading(const fs::path& file) {
+    if (!photo_ || !stack_) return;
+    // Nothing of the file shown before stays under the new name.
+    photo_->setImage(QImage());
+    photo_->setFocusPoint(std::nullopt);
+    photo_->setPlaceholder(QStringLiteral("Loading…"));
+    panel_->renderLoading(displayName(file));
+}
+
+void PreviewViewController::applyInspection(uint64_t request, const fs::path& file, const InspectionOutcome& outcome) {
+    if (request != latest_ || panelShown_ == request || !photo_ || !stack_) return;  // superseded
+    showOutcome(request, file, outcome);
+    emit panelPrepared();
+}
+
+void PreviewViewController::showOutcome(uint64_t request, const fs::path& file, const InspectionOutcome& outcome) {
+    panelShown_ = request;
+    if (const auto* summary = std::get_if<InspectedFile>(&outcome)) {
+        photo_->setFocusPoint(summary->makerNotes.focus);
+        render(*summary);
+    } else if (const auto* card = std::get_if<FileCard>(&outcome)) {
+        photo_->setFocusPoint(std::nullopt);
+        renderFileCard(displayName(file), *card);
+    } else {
+        photo_->setFocusPoint(std::nullopt);
+        renderError(displayName(file), std::get<ReadError>(outcome).message);
+    }
 }
 
 void PreviewViewController::apply(uint64_t request, const fs::path& file, LoadResult result) {
     --pending_;
     if (request != latest_ || !photo_ || !stack_) return;  // superseded by a later request
+    // The panel stays as the inspection left it: the result carries the
+    // same outcome, and rebuilding would only lose the reader's place.
+    const bool panelNew = panelShown_ != request;
+    if (panelNew) showOutcome(request, file, result.outcome);
     photo_->setImage(result.picture.image);
     photo_->setEnlargesImage(true);
     photo_->setPlaceholder(QStringLiteral("No preview"));  // drawn only without a picture
-    photo_->setFocusPoint(std::nullopt);
-    if (const auto* summary = std::get_if<InspectedFile>(&result.outcome)) {
-        photo_->setFocusPoint(summary->makerNotes.focus);
-        render(*summary);
-    } else if (const auto* card = std::get_if<FileCard>(&result.outcome)) {
+    if (const auto* card = std::get_if<FileCard>(&result.outcome)) {
         // Not a photo: the type's icon at its own size stands in for the picture.
         photo_->setImage(FileKind::iconOf(*card));
         photo_->setEnlargesImage(false);
-        renderFileCard(displayName(file), *card);
-    } else {
-        renderError(displayName(file), std::get<ReadError>(result.outcome).message);
     }
-    emit previewPrepared();
+    if (panelNew) emit panelPrepared();
+    if (request == latest_) emit previewPrepared();  // unless a slot of panelPrepared asked for another file
 }
 
 void PreviewViewController::finishLoads() { orv::ui::finishLoads(); }

@@ -34,8 +34,9 @@ public:
     // Runs on a background thread and must not touch views. The default is
     // Reader::loadFile; tests give their own to count or script core calls.
     using Loader = orv::ui::Loader;
-    // Completes one request with its load's result, on the main thread.
-    using Completion = std::function<void(LoadResult result)>;
+    // Completes one request on the main thread: its inspection, when the
+    // load reports it before the picture, then its result.
+    using Completion = LoadListener;
 
     explicit PreviewViewController(Loader loader = {}, QObject* parent = nullptr);
     ~PreviewViewController() override;
@@ -45,18 +46,24 @@ public:
     void loadView();
     QSize preferredContentSize() const { return kPreferredContentSize; }
 
-    // Starts a request and returns at once; previewPrepared() follows when
-    // the photo and the panel show the result. When requests overlap, only
-    // the most recent one is applied: a slower, older load never replaces
-    // the file asked for last.
+    // Starts a request and returns at once. At once the window shows the
+    // file loading: no picture, no focus box, the placeholder "Loading…",
+    // and the panel only the file's name. panelPrepared() follows when the
+    // panel (and focus box) show the inspection, previewPrepared() when the
+    // picture is there too. When requests overlap, only the most recent one
+    // is applied: a slower, older load never replaces the file asked for last.
     void preparePreviewOfFile(const std::filesystem::path& file);
     bool isPreparing() const { return pending_ > 0; }
 
-    // A request whose load runs elsewhere (a prefetch, or a result already at
-    // hand): it counts and is superseded like any other, and the returned
-    // completion, called once on the main thread with the result, applies it
-    // through the same path as preparePreviewOfFile's own loads.
+    // A request whose load runs elsewhere (a prefetch still running): it
+    // shows the loading state, counts and is superseded like any other, and
+    // the returned completion applies the load through the same path as
+    // preparePreviewOfFile's own loads.
     Completion beginPreviewOfFile(const std::filesystem::path& file);
+
+    // A request whose result is already at hand (a prefetched one, or a
+    // message): applied at once, with no loading state in between.
+    void showPreviewOfFile(const std::filesystem::path& file, LoadResult result);
 
     // The loader this controller's requests go through.
     const Loader& loader() const { return loader_; }
@@ -80,9 +87,17 @@ public:
     static QString displayName(const std::filesystem::path& file);
 
 signals:
+    // The newest request's inspection is on the panel (and its focus box
+    // set); its picture may still be loading.
+    void panelPrepared();
+    // The newest request is shown in full.
     void previewPrepared();
 
 private:
+    uint64_t beginRequest();
+    void showLoading(const std::filesystem::path& file);
+    void applyInspection(uint64_t request, const std::filesystem::path& file, const InspectionOutcome& outcome);
+    void showOutcome(uint64_t request, const std::filesystem::path& file, const InspectionOutcome& outcome);
     void apply(uint64_t request, const std::filesystem::path& file, LoadResult result);
 
     Loader loader_;
@@ -91,7 +106,8 @@ private:
     QPointer<QWidget> root_;
     QScrollArea* scroll_ = nullptr;
     std::unique_ptr<MetadataPanel> panel_;
-    uint64_t latest_ = 0;  // the request whose result the views are to show
+    uint64_t latest_ = 0;      // the request whose result the views are to show
+    uint64_t panelShown_ = 0;  // the request whose inspection the panel shows
     int pending_ = 0;
 };
 

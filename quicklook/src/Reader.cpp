@@ -217,9 +217,11 @@ InspectionOutcome outcomeOfEnvelope(std::string_view text) {
     return ReadError{qtext(kUnreadableMessage)};
 }
 
-LoadResult loadFile(const fs::path& file) { return loadFile(file, ready(), systemCore()); }
+LoadResult loadFile(const fs::path& file, const InspectionReport& report) {
+    return loadFile(file, ready(), systemCore(), report);
+}
 
-LoadResult loadFile(const fs::path& file, bool isReady, const Core& core) {
+LoadResult loadFile(const fs::path& file, bool isReady, const Core& core, const InspectionReport& report) {
     InspectionOutcome outcome = ReadError{qtext(kNoPerlMessage)};
     if (isReady) {
         if (char* text = core.inspect(file.c_str())) {
@@ -230,6 +232,7 @@ LoadResult loadFile(const fs::path& file, bool isReady, const Core& core) {
             outcome = ReadError{qtext(kUnreadableMessage)};
         }
     }
+    if (report) report(outcome);
     // The picture follows the inspection: the core's preview needs the
     // orientation it reports, and after a failure there is none.
     std::optional<int64_t> orientation;

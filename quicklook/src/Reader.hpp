@@ -108,6 +108,10 @@ struct LoadResult {
     InspectionOutcome outcome;
 };
 
+// Told what a load's inspection found as soon as it is known, on the loading
+// thread, while the picture is still to be decoded.
+using InspectionReport = std::function<void(const InspectionOutcome& outcome)>;
+
 namespace Reader {
 
 inline constexpr std::string_view kUnreadableMessage = "The file couldn't be read";
@@ -154,9 +158,11 @@ std::optional<InspectResult> decodeEnvelope(std::string_view json);
 InspectionOutcome outcomeOfEnvelope(std::string_view json);
 
 // The background unit of one request: inspection first, then the picture with
-// the orientation the inspection reported.
-LoadResult loadFile(const std::filesystem::path& file);
-LoadResult loadFile(const std::filesystem::path& file, bool isReady, const Core& core);
+// the orientation the inspection reported. `report`, when given, hears the
+// inspection's outcome before the picture is decoded.
+LoadResult loadFile(const std::filesystem::path& file, const InspectionReport& report = {});
+LoadResult loadFile(const std::filesystem::path& file, bool isReady, const Core& core,
+                    const InspectionReport& report = {});
 
 // The picture: the core's upright preview when the core is ready and the
 // orientation is known, else the file decoded here (see systemThumbnail).

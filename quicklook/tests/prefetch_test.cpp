@@ -23,7 +23,7 @@ struct CountingLoader {
     std::shared_ptr<Counts> counts = std::make_shared<Counts>();
 
     Loader loader() const {
-        return [counts = counts](const std::filesystem::path& file) {
+        return [counts = counts](const std::filesystem::path& file, const InspectionReport&) {
             {
                 std::lock_guard guard(counts->lock);
                 ++counts->byName[file.filename().string()];
@@ -112,7 +112,9 @@ private slots:
 
         press(window, Qt::Key_Right);
         QVERIFY(window.controller().isPreparing());
-        QCOMPARE(test::panelTitle(window.controller()), std::string("a.jpg"));  // until b is there
+        // b is loading: its name alone, nothing of a.
+        QCOMPARE(test::panelText(window.controller()), QString("title|b.jpg|3"));
+        QCOMPARE(window.controller().photo().placeholder(), QString("Loading…"));
         gates.gate("b.jpg").release.release();
         test::waitForPreview(window.controller());
         QCOMPARE(test::panelTitle(window.controller()), std::string("b.jpg"));
@@ -121,6 +123,28 @@ private slots:
         test::finishLoads();
         QCOMPARE(gates.gate("b.jpg").started.available(), 0);  // one load of b in all
         QCOMPARE(gates.gate("c.jpg").started.available(), 1);
+    }
+
+    void anInspectionThatCameBeforeTheStepIsShownAtOnce() {
+        test::GatedLoader gates;
+        gates.reportsInspection = true;
+        for (const char* name : {"a.jpg", "b.jpg"}) gates.add(name, R"({"error":"No file"})");
+        host::PreviewWindow window(paths({"a.jpg", "b.jpg"}), gates.loader());
+        window.widget()->show();
+        gates.gate("a.jpg").release.release();
+        test::waitForPreview(window.controller());
+        gates.gate("b.jpg").started.acquire();  // b's prefetch has its inspection, not its picture
+        QCoreApplication::sendPostedEvents();
+
+        press(window, Qt::Key_Right);
+        QVERIFY(window.controller().isPreparing());
+        QCOMPARE(test::panelText(window.controller()), QString("title|b.jpg|12 / note|No file|4"));
+        QCOMPARE(window.controller().photo().placeholder(), QString("Loading…"));
+        gates.gate("b.jpg").release.release();
+        test::waitForPreview(window.controller());
+        QCOMPARE(window.controller().photo().placeholder(), QString("No preview"));
+        test::finishLoads();
+        QCOMPARE(gates.gate("b.jpg").started.available(), 0);  // one load of b in all
     }
 
     void steppingAwayFromAFileStillLoadingAndBack() {

@@ -158,10 +158,13 @@ private slots:
         file["orientation"] = 6;
         FakeCore fake{test::envelope(file)};
         fake.previewBytes = encoded(QImage(40, 30, QImage::Format_RGB32), "JPEG");
-        const LoadResult result = Reader::loadFile("/x/a.cr3", true, fake.core());
+        // The inspection is told before the picture is asked for.
+        const LoadResult result = Reader::loadFile("/x/a.cr3", true, fake.core(), [&](const InspectionOutcome& outcome) {
+            fake.calls.push_back("reported " + messageOf(outcome).toStdString());
+        });
         QVERIFY(std::holds_alternative<InspectedFile>(result.outcome));
         QCOMPARE(result.picture.image.size(), QSize(40, 30));
-        const std::vector<std::string> expected = {"inspect /x/a.cr3", "free string", "preview 6",
+        const std::vector<std::string> expected = {"inspect /x/a.cr3", "free string", "reported <summary>", "preview 6",
                                                    "free bytes " + std::to_string(fake.previewBytes.size())};
         QVERIFY(fake.calls == expected);
     }
@@ -189,9 +192,12 @@ private slots:
                  QString("The file couldn't be read"));
         QCOMPARE(silent.calls.size(), size_t(1));
 
-        // A core that is not ready is not called at all.
-        const LoadResult unready = Reader::loadFile(path, false, fake.core());
+        // A core that is not ready is not called at all; its message is known at once.
+        QString reported;
+        const LoadResult unready =
+            Reader::loadFile(path, false, fake.core(), [&](const InspectionOutcome& o) { reported = messageOf(o); });
         QCOMPARE(messageOf(unready.outcome), QString("Orvanta couldn't load the system Perl library"));
+        QCOMPARE(reported, messageOf(unready.outcome));
         QCOMPARE(fake.calls.size(), size_t(2));
         QVERIFY(!unready.picture.image.isNull());
     }

@@ -71,7 +71,8 @@ struct ScriptedLoader {
     std::shared_ptr<std::atomic<int>> calls = std::make_shared<std::atomic<int>>(0);
 
     ui::PreviewViewController::Loader loader() const {
-        return [text = envelopeText, image = picture, calls = calls](const std::filesystem::path&) {
+        return [text = envelopeText, image = picture, calls = calls](const std::filesystem::path&,
+                                                                     const ui::InspectionReport&) {
             ++*calls;
             return ui::LoadResult{ui::DecodedImage{image}, ui::Reader::outcomeOfEnvelope(text)};
         };
@@ -80,26 +81,35 @@ struct ScriptedLoader {
 
 // A loader that holds each request until the test lets it go, so the order
 // in which loads finish is the test's choice, not the scheduler's. Each load
-// of a file releases its gate's `started` once.
+// of a file releases its gate's `started` once. With reportsInspection, a
+// load first reports its inspection (before `started`) and then holds only
+// its picture.
 struct GatedLoader {
     struct Gate {
         QSemaphore started, release;
     };
     std::map<std::string, std::string> envelopes;  // by file name
+    std::map<std::string, QImage> pictures;
     std::map<std::string, std::shared_ptr<Gate>> gates;
+    bool reportsInspection = false;
 
-    void add(const std::string& name, const std::string& envelope) {
+    void add(const std::string& name, const std::string& envelope, const QImage& picture = {}) {
         envelopes[name] = envelope;
+        pictures[name] = picture;
         gates[name] = std::make_shared<Gate>();
     }
     Gate& gate(const std::string& name) { return *gates.at(name); }
 
     ui::PreviewViewController::Loader loader() const {
-        return [envelopes = envelopes, gates = gates](const std::filesystem::path& file) {
-            Gate& gate = *gates.at(file.filename().string());
+        return [envelopes = envelopes, pictures = pictures, gates = gates, reports = reportsInspection](
+                   const std::filesystem::path& file, const ui::InspectionReport& report) {
+            const std::string name = file.filename().string();
+            Gate& gate = *gates.at(name);
+            ui::InspectionOutcome outcome = ui::Reader::outcomeOfEnvelope(envelopes.at(name));
+            if (reports) report(outcome);
             gate.started.release();
             gate.release.acquire();
-            return ui::LoadResult{ui::DecodedImage{}, ui::Reader::outcomeOfEnvelope(envelopes.at(file.filename().string()))};
+            return ui::LoadResult{ui::DecodedImage{pictures.at(name)}, std::move(outcome)};
         };
     }
 };
@@ -113,6 +123,17 @@ inline std::string panelTitle(const ui::PreviewViewController& controller) {
 inline void finishLoads() {
     ui::PreviewViewController::finishLoads();
     QCoreApplication::sendPostedEvents();
+}
+
+// Runs the event loop until the controller's panel shows an inspection.
+inline void waitForPanel(ui::PreviewViewController& controller) {
+    bool shown = false;
+    QEventLoop loop;
+    QObject::connect(&controller, &ui::PreviewViewController::panelPrepared, &loop, [&] {
+        shown = true;
+        loop.quit();
+    });
+    while (!shown) loop.exec();
 }
 
 // A program run to its end: exit status (-1 when it crashed) and its output.
@@ -156,6 +177,14 @@ inline std::vector<std::string> panelOutline(const std::vector<std::string>& dum
         outline.push_back(entry);
     }
     return outline;
+}
+
+// A controller's panel outline on one line, elements parted by " / ", for
+// comparisons that print what they found.
+inline QString panelText(const ui::PreviewViewController& controller) {
+    QStringList parts;
+    for (const std::string& entry : panelOutline(ui::dumpLines(controller))) parts << QString::fromStdString(entry);
+    return parts.join(" / ");
 }
 
 }  // namespace orv::test
