@@ -1,7 +1,12 @@
 // Stepping through several files: a neighbour loaded in the background is
 // shown at once without another core call, a load still running is adopted
-// rather than started again, and files that are no longer neighbours are
-// dropped.
+// rather than started again, files that are no longer neighbours are
+// dropped, a file changed since its load is loaded again, and a prefetcher
+// that keeps a few files drops the one used longest ago.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdio>
 #include <mutex>
 
 #include "Host.hpp"
@@ -46,10 +51,29 @@ std::vector<std::filesystem::path> paths(std::initializer_list<const char*> name
 
 void press(host::PreviewWindow& window, Qt::Key key) { QTest::keyClick(window.widget(), key); }
 
+void write(const QString& path, const QByteArray& bytes, QIODevice::OpenMode mode = QIODevice::WriteOnly) {
+    QFile file(path);
+    QVERIFY(file.open(mode));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+void setModified(const QString& path, const timespec& when) {
+    const timespec times[2] = {when, when};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+}
+
+struct stat statOf(const QString& path) {
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
 }  // namespace
 
 class PrefetchTest : public QObject {
     Q_OBJECT
+
+    QTemporaryDir dir;
 
 private slots:
     void aPrefetchedNeighbourIsShownAtOnceWithoutACoreCall() {
@@ -169,6 +193,61 @@ private slots:
         QCOMPARE(test::panelTitle(window.controller()), std::string("b.jpg"));
         QVERIFY(!window.controller().isPreparing());  // every request that waited was completed
         QCOMPARE(gates.gate("b.jpg").started.available(), 1);
+    }
+
+    void aFileChangedSinceItsLoadIsLoadedAgain_data() {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("unchanged") << "none";
+        QTest::newRow("longer") << "append";
+        QTest::newRow("same size, newer") << "touch";
+        QTest::newRow("replaced by a twin") << "replace";  // same bytes, size and time; another file
+        QTest::newRow("removed") << "remove";
+    }
+    void aFileChangedSinceItsLoadIsLoadedAgain() {
+        QFETCH(QString, change);
+        const QString path = dir.filePath(change + ".jpg");
+        write(path, "first");
+        const struct stat before = statOf(path);
+        CountingLoader loads;
+        Prefetcher prefetcher(loads.loader());
+        prefetcher.prefetch({path.toStdString()});
+        test::finishLoads();
+
+        if (change == "append") write(path, "!", QIODevice::Append);
+        if (change == "touch") setModified(path, timespec{before.st_mtim.tv_sec + 1, before.st_mtim.tv_nsec});
+        if (change == "replace") {
+            const QString twin = dir.filePath("twin");
+            write(twin, "first");
+            setModified(twin, before.st_mtim);
+            QCOMPARE(std::rename(QFile::encodeName(twin).constData(), QFile::encodeName(path).constData()), 0);
+            QCOMPARE(statOf(path).st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        }
+        if (change == "remove") QVERIFY(QFile::remove(path));
+
+        PreviewViewController controller;
+        prefetcher.show(path.toStdString(), controller);
+        QCOMPARE(controller.isPreparing(), change != "none");  // a kept result is shown at once
+        test::finishLoads();
+        QCOMPARE(loads.of((change + ".jpg").toStdString()), change == "none" ? 1 : 2);
+        QVERIFY(!controller.isPreparing());
+        QCOMPARE(prefetcher.size(), size_t(1));
+    }
+
+    void aPrefetcherThatKeepsAFewDropsTheFileUsedLongestAgo() {
+        CountingLoader loads;
+        Prefetcher prefetcher(loads.loader(), 3);
+        PreviewViewController controller;
+        prefetcher.prefetch(paths({"a.jpg", "b.jpg", "c.jpg"}));
+        test::finishLoads();
+        prefetcher.show("/p/a.jpg", controller);  // used again: b is now the oldest
+        prefetcher.prefetch(paths({"c.jpg", "d.jpg"}));
+        QVERIFY(prefetcher.recent() == paths({"a.jpg", "c.jpg", "d.jpg"}));
+        test::finishLoads();
+        prefetcher.show("/p/b.jpg", controller);
+        test::finishLoads();
+        QVERIFY(prefetcher.recent() == paths({"c.jpg", "d.jpg", "b.jpg"}));
+        for (const auto& [name, count] : std::map<std::string, int>{{"a.jpg", 1}, {"b.jpg", 2}, {"c.jpg", 1}, {"d.jpg", 1}})
+            QCOMPARE(loads.of(name), count);
     }
 
     void aLoadDroppedWhileRunningIsNotKept() {
