@@ -1,11 +1,16 @@
 #include "Service.hpp"
 
+#include <array>
+
 #include <QApplication>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QWindow>
 
+#include "BackgroundLoad.hpp"
 #include "FileKind.hpp"
 #include "FileUri.hpp"
+#include "FolderOrder.hpp"
 #include "Host.hpp"
 
 namespace orv::ui::host {
@@ -23,8 +28,18 @@ std::optional<unsigned long> x11Window(const QString& handle) {
     return static_cast<unsigned long>(id);
 }
 
+std::vector<fs::path> neighboursToPrefetch(const fs::path& file, bool forwardFirst) {
+    const FolderOrder::Neighbours near =
+        FolderOrder::neighboursOf(file, [](const fs::path& other) { return !FileKind::cardOf(other); });
+    std::vector<fs::path> files;
+    for (const auto& side : forwardFirst ? std::array{near.after, near.before} : std::array{near.before, near.after})
+        if (side) files.push_back(*side);
+    return files;
+}
+
 PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit)
-    : controller_(FileKind::cardsForOtherFiles(loader ? std::move(loader) : systemLoader())) {
+    : controller_(FileKind::cardsForOtherFiles(loader ? std::move(loader) : systemLoader())),
+      prefetcher_(controller_.loader(), kKeptResults) {
     // The service outlives its window: closing it only hides it.
     QApplication::setQuitOnLastWindowClosed(false);
     window_ = controller_.view();
@@ -36,6 +51,12 @@ PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit
     window_->setAttribute(Qt::WA_QuitOnClose, false);
     window_->setMinimumSize(480, 320);
     qApp->installEventFilter(this);  // the window's keys, whichever child has focus, and its showing
+
+    // The neighbours load only once the file asked for is on screen, so they
+    // never compete with it for ExifTool.
+    connect(&controller_, &PreviewViewController::previewPrepared, this, [this] {
+        if (shown_) prefetchAround(*shown_);
+    });
 
     idleTimer_.setSingleShot(true);
     idleTimer_.setInterval(idleExit);
@@ -54,12 +75,15 @@ void PreviewService::showFile(const QString& uri, const QString& windowHandle, b
         return;
     }
     const UriTarget target = resolveUri(uri);
+    ++search_;  // the neighbours of a file asked for earlier are no longer wanted
     if (const auto* local = std::get_if<LocalFile>(&target)) {
         window_->setWindowTitle(windowTitle(local->path, 0, 1));
-        controller_.preparePreviewOfFile(local->path);
+        shown_ = local->path;
+        prefetcher_.show(local->path, controller_);  // a kept result is shown at once
     } else {
         const auto& away = std::get<UnreachableFile>(target);
         window_->setWindowTitle(windowTitle(away.name, 0, 1));
+        shown_.reset();
         controller_.showPreviewOfFile(away.name, LoadResult{DecodedImage{}, ReadError{away.message}});
     }
     if (!sized_) {
@@ -78,6 +102,20 @@ void PreviewService::showFile(const QString& uri, const QString& windowHandle, b
 }
 
 void PreviewService::close() { window_->close(); }
+
+void PreviewService::prefetchAround(const fs::path& file) {
+    const uint64_t search = ++search_;
+    const QPointer<PreviewService> self(this);
+    // The folder is read on the preview pool: a folder of thousands of
+    // files never holds up the window.
+    startTask([self, search, file, forward = forward_]() -> std::function<void()> {
+        std::vector<fs::path> files = neighboursToPrefetch(file, forward);
+        if (files.empty()) return {};
+        return [self, search, files = std::move(files)] {
+            if (self && self->search_ == search) self->prefetcher_.prefetch(files);
+        };
+    });
+}
 
 void PreviewService::followWindow(const QString& windowHandle) {
     // Only X11 lets one program name another's window by number; on Wayland
@@ -117,11 +155,13 @@ bool PreviewService::eventFilter(QObject* watched, QEvent* event) {
         close();
         return true;
     }
+    // Left and Up ask the file manager for an earlier file, Right and Down
+    // for a later one; the next neighbours load in that direction first.
     switch (key->key()) {
-        case Qt::Key_Up: emit selectionEvent(Up); return true;
-        case Qt::Key_Down: emit selectionEvent(Down); return true;
-        case Qt::Key_Left: emit selectionEvent(Left); return true;
-        case Qt::Key_Right: emit selectionEvent(Right); return true;
+        case Qt::Key_Up: forward_ = false; emit selectionEvent(Up); return true;
+        case Qt::Key_Down: forward_ = true; emit selectionEvent(Down); return true;
+        case Qt::Key_Left: forward_ = false; emit selectionEvent(Left); return true;
+        case Qt::Key_Right: forward_ = true; emit selectionEvent(Right); return true;
         case Qt::Key_Space:
         case Qt::Key_Escape: close(); return true;
         default: return false;

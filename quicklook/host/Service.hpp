@@ -2,19 +2,25 @@
 // request (Space on a file), reused for every file and hidden rather than
 // destroyed, so the next request is instant. The arrow keys do not step
 // through a list of our own; they ask the file manager to move its
-// selection, which then asks for the neighbour. Knows nothing of D-Bus:
-// ServiceBus puts it on the bus.
+// selection, which then asks for the neighbour. So that the neighbour is
+// ready when asked for, the files next to the one shown in its folder (in
+// the file manager's order) are loaded ahead, and the last few results are
+// kept. Knows nothing of D-Bus: ServiceBus puts it on the bus.
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <QObject>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
+#include "Prefetcher.hpp"
 #include "PreviewViewController.hpp"
 
 class QWindow;
@@ -25,12 +31,20 @@ namespace orv::ui::host {
 // and anything unreadable.
 std::optional<unsigned long> x11Window(const QString& handle);
 
+// The files to load ahead once `file` is shown: the nearest file on each side
+// of it in its folder's order that gets a preview (folders and files that
+// get a card are passed over), the one after it first when `forwardFirst`.
+// Reads the folder: not for the main thread.
+std::vector<std::filesystem::path> neighboursToPrefetch(const std::filesystem::path& file, bool forwardFirst);
+
 class PreviewService : public QObject {
     Q_OBJECT
 public:
     // A service nobody has asked for a while gives its memory back; the bus
     // starts it again on the next request.
     static constexpr std::chrono::milliseconds kIdleExit = std::chrono::minutes(10);
+    // Results kept for files shown or loaded ahead: a few steps back and forth.
+    static constexpr size_t kKeptResults = 8;
 
     // The arrow keys as the file manager numbers them (GTK's directions).
     enum Direction : uint { Up = 2, Down = 3, Left = 4, Right = 5 };
@@ -48,6 +62,7 @@ public:
 
     bool isVisible() const { return visible_; }
     PreviewViewController& controller() { return controller_; }
+    const Prefetcher& prefetcher() const { return prefetcher_; }
     QWidget* widget() const { return window_; }
 
 signals:
@@ -62,8 +77,13 @@ protected:
 private:
     void setVisible(bool visible);
     void followWindow(const QString& windowHandle);
+    void prefetchAround(const std::filesystem::path& file);
 
     PreviewViewController controller_;
+    Prefetcher prefetcher_;
+    std::optional<std::filesystem::path> shown_;  // the file on this computer asked for last
+    bool forward_ = true;                         // the last arrow key asked for a later file
+    uint64_t search_ = 0;                         // the neighbour search that still counts
     QWidget* window_ = nullptr;
     std::unique_ptr<QWindow> caller_;  // the caller's window, when ours is transient for it
     QTimer idleTimer_;

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <mutex>
 
 #include "Host.hpp"
 #include "Prefetcher.hpp"
@@ -17,31 +16,6 @@ using namespace orv;
 using namespace orv::ui;
 
 namespace {
-
-// Answers every file with its own error panel (titled with the file's name)
-// and counts the loads of each file.
-struct CountingLoader {
-    struct Counts {
-        std::mutex lock;
-        std::map<std::string, int> byName;
-    };
-    std::shared_ptr<Counts> counts = std::make_shared<Counts>();
-
-    Loader loader() const {
-        return [counts = counts](const std::filesystem::path& file, const InspectionReport&) {
-            {
-                std::lock_guard guard(counts->lock);
-                ++counts->byName[file.filename().string()];
-            }
-            return LoadResult{DecodedImage{}, ReadError{QStringLiteral("No file")}};
-        };
-    }
-    int of(const std::string& name) const {
-        std::lock_guard guard(counts->lock);
-        const auto it = counts->byName.find(name);
-        return it == counts->byName.end() ? 0 : it->second;
-    }
-};
 
 std::vector<std::filesystem::path> paths(std::initializer_list<const char*> names) {
     std::vector<std::filesystem::path> files;
@@ -77,7 +51,7 @@ class PrefetchTest : public QObject {
 
 private slots:
     void aPrefetchedNeighbourIsShownAtOnceWithoutACoreCall() {
-        CountingLoader loads;
+        test::CountingLoader loads;
         host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg"}), loads.loader());
         window.widget()->show();
         test::waitForPreview(window.controller());
@@ -102,7 +76,7 @@ private slots:
     }
 
     void aFileThatIsNoLongerANeighbourIsDropped() {
-        CountingLoader loads;
+        test::CountingLoader loads;
         host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg", "d.jpg"}), loads.loader());
         window.widget()->show();
         for (int step = 0; step < 2; ++step) {
@@ -208,7 +182,7 @@ private slots:
         const QString path = dir.filePath(change + ".jpg");
         write(path, "first");
         const struct stat before = statOf(path);
-        CountingLoader loads;
+        test::CountingLoader loads;
         Prefetcher prefetcher(loads.loader());
         prefetcher.prefetch({path.toStdString()});
         test::finishLoads();
@@ -234,7 +208,7 @@ private slots:
     }
 
     void aPrefetcherThatKeepsAFewDropsTheFileUsedLongestAgo() {
-        CountingLoader loads;
+        test::CountingLoader loads;
         Prefetcher prefetcher(loads.loader(), 3);
         PreviewViewController controller;
         prefetcher.prefetch(paths({"a.jpg", "b.jpg", "c.jpg"}));

@@ -1,6 +1,6 @@
 // The previewer service's window without the bus: what a file manager's URI
-// names, which files get an inspection and which a file card, Space and Esc,
-// and the idle exit.
+// names, which files get an inspection and which a file card, the neighbours
+// it loads ahead and the results it keeps, Space and Esc, and the idle exit.
 #include <QMimeDatabase>
 #include <QSignalSpy>
 
@@ -27,6 +27,19 @@ void write(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
+}
+
+// The whole folder listing, then the neighbours it chose, loaded.
+void settle(PreviewService& service) {
+    test::waitForPreview(service.controller());
+    test::finishLoads();
+    test::finishLoads();
+}
+
+QStringList namesOf(const std::vector<std::filesystem::path>& files) {
+    QStringList names;
+    for (const auto& file : files) names << QString::fromStdString(file.filename().native());
+    return names;
 }
 
 }  // namespace
@@ -93,13 +106,15 @@ private slots:
         for (int i = 1; i < names.size(); ++i) write(dir.filePath(names[i]), "not really a raw file\n");
         write(dir.filePath("photo.txt"), QByteArray::fromHex("FFD8FFE000104A46494600"));  // a JPEG by content
 
-        test::ScriptedLoader loads{test::envelope(test::minimalFile()), QImage()};
+        test::CountingLoader loads;
         PreviewService service(loads.loader());
+        // Once each, whether asked for or loaded ahead as a neighbour; a
+        // missing file's inspection says why.
         for (const QString& name : names + QStringList{"photo.txt", "gone.pdf"}) {
             service.showFile(fileUri(dir.filePath(name)), {}, false);
-            test::waitForPreview(service.controller());
+            settle(service);
         }
-        QCOMPARE(loads.calls->load(), names.size() + 2);  // a missing file's inspection says why
+        for (const QString& name : names + QStringList{"photo.txt", "gone.pdf"}) QCOMPARE(loads.of(name.toStdString()), 1);
     }
 
     void otherFilesGetACardWithoutTheCore_data() {
@@ -115,7 +130,9 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(QString, type);
-        const QString path = dir.filePath(name);
+        // Alone in a folder: no picture beside it is loaded ahead.
+        const QString path = dir.filePath(QString("alone %1/").arg(QTest::currentDataTag()) + name);
+        QVERIFY(QDir().mkpath(QFileInfo(path).path()));
         if (type == "inode/directory")
             QVERIFY(QDir().mkpath(path));
         else
@@ -151,6 +168,95 @@ private slots:
         test::waitForPreview(service.controller());
         QVERIFY(service.controller().photo().enlargesImage());
         QVERIFY(service.controller().photo().pictureRect()->width() > 40);
+    }
+
+    // IMG_1.jpg, IMG_2.jpg, IMG_10.jpg in the file manager's order, with
+    // what it passes over between 2 and 10: a hidden file, a folder, a
+    // file that gets a card.
+    QString folderOfPhotos() {
+        const QString folder = dir.filePath("photos");
+        if (QDir(folder).exists()) return folder;
+        QDir().mkpath(folder + "/IMG_4.jpg");
+        for (const char* name : {"IMG_1.jpg", "IMG_2.jpg", "IMG_10.jpg", ".IMG_3.jpg"}) write(folder + "/" + name, "");
+        write(folder + "/IMG_5.txt", "text\n");
+        return folder;
+    }
+
+    void aNeighbourLoadedAheadIsShownWithoutAnotherLoad() {
+        const QString folder = folderOfPhotos();
+        test::CountingLoader loads;
+        PreviewService service(loads.loader());
+        service.showFile(fileUri(folder + "/IMG_2.jpg"), {}, false);
+        settle(service);
+        for (const char* name : {"IMG_1.jpg", "IMG_2.jpg", "IMG_10.jpg"}) QCOMPARE(loads.of(name), 1);
+        for (const char* name : {".IMG_3.jpg", "IMG_4.jpg", "IMG_5.txt"}) QCOMPARE(loads.of(name), 0);
+
+        // The file manager's next ShowFile, after the arrow key moved its selection.
+        service.showFile(fileUri(folder + "/IMG_10.jpg"), {}, false);
+        QVERIFY(!service.controller().isPreparing());  // shown during the call itself
+        QCOMPARE(test::panelTitle(service.controller()), std::string("IMG_10.jpg"));
+        settle(service);
+        service.showFile(fileUri(folder + "/IMG_2.jpg"), {}, false);  // and back
+        QVERIFY(!service.controller().isPreparing());
+        settle(service);
+        for (const char* name : {"IMG_1.jpg", "IMG_2.jpg", "IMG_10.jpg"}) QCOMPARE(loads.of(name), 1);
+    }
+
+    void theLastArrowSaysWhichNeighbourLoadsFirst_data() {
+        QTest::addColumn<int>("key");  // 0: none pressed yet
+        QTest::addColumn<QStringList>("order");
+        const QStringList later = {"IMG_2.jpg", "IMG_10.jpg", "IMG_1.jpg"};
+        const QStringList earlier = {"IMG_2.jpg", "IMG_1.jpg", "IMG_10.jpg"};
+        QTest::newRow("no arrow yet") << 0 << later;
+        QTest::newRow("Right") << int(Qt::Key_Right) << later;
+        QTest::newRow("Down") << int(Qt::Key_Down) << later;
+        QTest::newRow("Left") << int(Qt::Key_Left) << earlier;
+        QTest::newRow("Up") << int(Qt::Key_Up) << earlier;
+    }
+    void theLastArrowSaysWhichNeighbourLoadsFirst() {
+        QFETCH(int, key);
+        QFETCH(QStringList, order);
+        const QString folder = folderOfPhotos();
+        test::CountingLoader loads;
+        PreviewService service(loads.loader());
+        if (key) QTest::keyClick(service.widget(), Qt::Key(key));
+        service.showFile(fileUri(folder + "/IMG_2.jpg"), {}, false);
+        settle(service);
+        QCOMPARE(namesOf(service.prefetcher().recent()), order);  // the one started last at the end
+    }
+
+    void aKeptFileChangedSinceItsLoadIsLoadedAgain() {
+        const QString folder = folderOfPhotos();
+        test::CountingLoader loads;
+        PreviewService service(loads.loader());
+        service.showFile(fileUri(folder + "/IMG_2.jpg"), {}, false);
+        settle(service);
+        write(folder + "/IMG_10.jpg", "now with a picture");
+        service.showFile(fileUri(folder + "/IMG_10.jpg"), {}, false);
+        QVERIFY(service.controller().isPreparing());
+        settle(service);
+        QCOMPARE(loads.of("IMG_10.jpg"), 2);
+        QCOMPARE(loads.of("IMG_2.jpg"), 1);  // unchanged: kept
+    }
+
+    void onlyTheLastFewResultsAreKept() {
+        const QString folder = dir.filePath("many");
+        QDir().mkpath(folder);
+        for (int i = 1; i <= 12; ++i) write(folder + QString("/DSC_%1.jpg").arg(i), "");
+        test::CountingLoader loads;
+        PreviewService service(loads.loader());
+        for (int i = 1; i <= 12; ++i) {
+            service.showFile(fileUri(folder + QString("/DSC_%1.jpg").arg(i)), {}, false);
+            settle(service);
+            QVERIFY(service.prefetcher().size() <= PreviewService::kKeptResults);
+        }
+        QCOMPARE(service.prefetcher().size(), PreviewService::kKeptResults);
+        QCOMPARE(namesOf(service.prefetcher().recent()).last(), QString("DSC_11.jpg"));
+        for (int i = 1; i <= 12; ++i) QCOMPARE(loads.of(QString("DSC_%1.jpg").arg(i).toStdString()), 1);
+        service.showFile(fileUri(folder + "/DSC_1.jpg"), {}, false);  // dropped long ago
+        QVERIFY(service.controller().isPreparing());
+        settle(service);
+        QCOMPARE(loads.of("DSC_1.jpg"), 2);
     }
 
     void spaceFromTheFileManagerTogglesAndEscCloses() {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -111,6 +112,31 @@ struct GatedLoader {
             gate.release.acquire();
             return ui::LoadResult{ui::DecodedImage{pictures.at(name)}, std::move(outcome)};
         };
+    }
+};
+
+// Answers every file with its own error panel (titled with the file's name)
+// and counts the loads of each file.
+struct CountingLoader {
+    struct Counts {
+        std::mutex lock;
+        std::map<std::string, int> byName;
+    };
+    std::shared_ptr<Counts> counts = std::make_shared<Counts>();
+
+    ui::Loader loader() const {
+        return [counts = counts](const std::filesystem::path& file, const ui::InspectionReport&) {
+            {
+                std::lock_guard guard(counts->lock);
+                ++counts->byName[file.filename().string()];
+            }
+            return ui::LoadResult{ui::DecodedImage{}, ui::ReadError{QStringLiteral("No file")}};
+        };
+    }
+    int of(const std::string& name) const {
+        std::lock_guard guard(counts->lock);
+        const auto it = counts->byName.find(name);
+        return it == counts->byName.end() ? 0 : it->second;
     }
 };
 
