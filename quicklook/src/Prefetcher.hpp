@@ -51,7 +51,8 @@ public:
     // started twice), otherwise a load of its own, whose result is kept too.
     void show(const std::filesystem::path& file, PreviewViewController& controller);
 
-    // Starts loads of those files that are not kept yet, in this order.
+    // Starts loads of those files not kept yet (or changed since their
+    // load), in this order; each of them counts as used now.
     void prefetch(const std::vector<std::filesystem::path>& files);
 
     // Drops every file but these. A dropped load runs to its end, but its
