@@ -133,10 +133,12 @@ void PreviewService::followWindow(const QString& windowHandle) {
 void PreviewService::setVisible(bool visible) {
     if (visible == visible_) return;
     visible_ = visible;
-    if (visible)
+    if (visible) {
         idleTimer_.stop();
-    else
+    } else {
         idleTimer_.start();
+        ++search_;  // nobody steps on from a closed window
+    }
     emit visibleChanged(visible);
 }
 

@@ -225,6 +225,18 @@ private slots:
         QCOMPARE(namesOf(service.prefetcher().recent()), order);  // the one started last at the end
     }
 
+    void aWindowClosedBeforeTheNeighboursAreFoundLoadsNone() {
+        const QString folder = folderOfPhotos();
+        test::CountingLoader loads;
+        PreviewService service(loads.loader());
+        // Closed as soon as the file is shown, while its folder is being read.
+        connect(&service.controller(), &PreviewViewController::previewPrepared, &service, [&] { service.close(); });
+        service.showFile(fileUri(folder + "/IMG_2.jpg"), {}, false);
+        settle(service);
+        QVERIFY(!service.isVisible());
+        QCOMPARE(loads.of("IMG_1.jpg") + loads.of("IMG_10.jpg"), 0);
+    }
+
     void aKeptFileChangedSinceItsLoadIsLoadedAgain() {
         const QString folder = folderOfPhotos();
         test::CountingLoader loads;
