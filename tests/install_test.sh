@@ -42,7 +42,7 @@ expected='status=Some(0) out="12.57" err=""'
 check "orv-ql selftest (exiftool from PATH)" test "$("$p/bin/orv-ql" selftest)" = "$expected"
 check "orv-ql selftest (installed ExifTool, in-process)" \
   test "$("$p/bin/orv-ql" --exiftool bundled selftest)" = "$expected"
-check "orv-ql inspect reads the camera look" \
+check "orv-ql inspect shows the maker notes" \
   grep -q '"lookName":"Provia"' <("$p/bin/orv-ql" --exiftool bundled inspect "$f/FujiFilm.raf")
 
 for input in FujiFilm.raf Canon_40D.jpg; do
@@ -56,6 +56,19 @@ check "and no output file left" test ! -e "$tmp/notes.png"
 dump=$("$p/bin/orvanta-preview" --dump "$f/FujiFilm.raf")
 check "orvanta-preview --dump shows the picture" grep -q '"image":\[1800,1800\]' <<<"$dump"
 check "orvanta-preview --dump shows the panel" grep -q '"kind":"title","text":"FujiFilm.raf"' <<<"$dump"
+
+for mode in "" in-process child; do
+  dump=$(ORVANTA_EXIFTOOL=$mode "$p/bin/orvanta-preview" --dump "$f/FujiFilm.raf")
+  check "orvanta-preview --dump with ORVANTA_EXIFTOOL=${mode:-(unset)} shows the maker notes" \
+    grep -q '"label":"Film simulation","value":"Provia"' <<<"$dump"
+done
+# Without a perl program, no ExifTool can be kept running: the window still
+# fills, in-process, and says why once.
+mount --bind /dev/null /usr/bin/perl
+dump=$("$p/bin/orvanta-preview" --dump "$f/FujiFilm.raf" 2>"$tmp/perl-missing.err")
+umount /usr/bin/perl
+check "without perl the panel still fills" grep -q '"kind":"title","text":"FujiFilm.raf"' <<<"$dump"
+check "and the fallback is told once" test "$(grep -c 'runs in-process instead' "$tmp/perl-missing.err")" = 1
 
 check "pkg-config finds the core" \
   grep -q -- "-I$p/include" <(PKG_CONFIG_PATH="$p/lib/pkgconfig:$p/$(ls "$p" | grep -m1 lib)/pkgconfig" pkg-config --cflags orvql)

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -180,14 +181,33 @@ fs::path exiftoolResource(const fs::path& executable) {
     return executable.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
 }
 
+std::optional<ExifToolMode> exiftoolMode(std::string_view setting) {
+    if (setting.empty() || setting == "resident") return ExifToolMode::Resident;
+    if (setting == "in-process") return ExifToolMode::InProcess;
+    if (setting == "child") return ExifToolMode::Child;
+    return std::nullopt;
+}
+
 bool ready() {
     // A function-local static: initialised once, thread-safely, on first use.
     static const bool isReady = [] {
+        const char* setting = std::getenv("ORVANTA_EXIFTOOL");
+        auto mode = exiftoolMode(setting ? setting : "");
+        if (!mode) {
+            qWarning("ORVANTA_EXIFTOOL=%s is none of resident, in-process, child; ExifTool stays resident", setting);
+            mode = ExifToolMode::Resident;
+        }
+        if (*mode == ExifToolMode::Child) return true;  // "exiftool" from PATH, a process per run
         std::error_code ec;
         const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
         if (ec) return false;
         const fs::path script = exiftoolResource(executable);
         if (!fs::is_regular_file(script, ec)) return false;
+        if (*mode == ExifToolMode::Resident) {
+            if (orv_ql_init_resident(script.c_str())) return true;
+            qWarning("ExifTool could not be kept running (/usr/bin/perl %s -stay_open); it runs in-process instead",
+                     script.c_str());
+        }
         return orv_ql_init(script.c_str());
     }();
     return isReady;

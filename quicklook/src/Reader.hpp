@@ -140,10 +140,20 @@ struct Core {
 };
 const Core& systemCore();
 
+// How ExifTool runs, chosen by ORVANTA_EXIFTOOL: "resident" (unset or empty
+// too: ExifTool kept running between runs, orv_ql_init_resident),
+// "in-process" (a fresh interpreter of the system Perl library per run,
+// orv_ql_init) or "child" (no initialisation: "exiftool" from PATH, a
+// process per run). Nothing for any other text.
+enum class ExifToolMode { Resident, InProcess, Child };
+std::optional<ExifToolMode> exiftoolMode(std::string_view setting);
+
 // True when the core is initialised and can inspect files. Computed once per
 // process, by whichever thread asks first (concurrent first callers wait for
 // that one evaluation): finds the staged ExifTool beside the executable and
-// calls orv_ql_init with it. A false value is final.
+// initialises the core in the mode ORVANTA_EXIFTOOL chooses. A resident
+// ExifTool that cannot start falls back to in-process, with one warning. A
+// false value is final.
 bool ready();
 
 // Where the ExifTool resource sits for a program at `executable`:
