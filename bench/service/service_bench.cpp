@@ -92,7 +92,7 @@ public:
     }
 
     // Resident memory of the service and of every process it started.
-    double rss_mb() const {
+    double rss_mb(bool children = true, bool self = true) const {
         const qint64 pid = service_.processId();
         double kb = 0;
         for (const auto& entry : QDir("/proc").entryList(QDir::Dirs)) {
@@ -106,7 +106,8 @@ public:
             long long ppid = 0;
             char state = 0;
             std::sscanf(text.c_str() + close + 2, "%c %lld", &state, &ppid);
-            if (entry.toLongLong() != pid && ppid != pid) continue;
+            const bool is_self = entry.toLongLong() == pid, is_child = ppid == pid;
+            if (!(is_self && self) && !(is_child && children)) continue;
             std::ifstream status("/proc/" + entry.toStdString() + "/status");
             for (std::string line; std::getline(status, line);) {
                 if (line.rfind("VmRSS:", 0) == 0) kb += std::stod(line.substr(6));
@@ -162,7 +163,12 @@ int main(int argc, char** argv) {
         // Memory once everything has been loaded at least once, then at the end.
         for (const QString& f : files) service.show(f);
         const double start = service.rss_mb();
-        for (int i = 0; i < requests; ++i) service.show(files[i % files.size()]);
+        for (int i = 0; i < requests; ++i) {
+            service.show(files[i % files.size()]);
+            if (std::getenv("SERVICE_BENCH_TRACE") && i % 100 == 0)
+                std::fprintf(stderr, "%d: service %.1f MB, its processes %.1f MB\n", i, service.rss_mb(false, true),
+                             service.rss_mb(true, false));
+        }
         const double end = service.rss_mb();
         std::printf("start_mb=%.1f end_mb=%.1f growth_mb=%.1f requests=%d\n", start, end, end - start, requests);
     } else {
