@@ -66,6 +66,19 @@ bench_record service "prefetched neighbour shown 1.5 s after the first, against 
   "ratio to the first request ($(awk -v s="$next_s" 'BEGIN { printf "%.1f", s * 1000 }') ms)" \
   "$(awk -v a="$next_s" -v b="$jpeg_s" 'BEGIN { printf "%.3f", a / b }')" "×" 0.1
 
+dirs=()
+for i in $(seq 1 $((2 * runs))); do
+  mkdir -p "$out/busy-$i"
+  cp "$camera" "$out/busy-$i/a.jpg"
+  cp "$camera" "$out/busy-$i/b.jpg"
+  dirs+=("$out/busy-$i")
+done
+line=$("$driver" "$preview" contended "${dirs[@]}")
+echo "  while a neighbour is being prepared: $line"
+busy_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
+bench_record service "a file in another folder asked for at once, while a neighbour is prepared (camera JPEG)" \
+  "ShowFile to completed window" "$(awk -v s="$busy_s" 'BEGIN { printf "%.1f", s * 1000 }')" ms ""
+
 requests=${SERVICE_BENCH_REQUESTS:-1000}
 small="../shared/corpus/metadata-extractor/jpg/Canon PowerShot SD850 IS.jpg"
 line=$("$driver" "$preview" rss "$requests" $(copies rss "$small" 10))

@@ -6,6 +6,8 @@
 //
 //   service_bench PREVIEW latency FILE...      first file warms up; median of the rest
 //   service_bench PREVIEW neighbour DIR...     per DIR: show DIR/a.*, wait 1.5 s, time DIR/b.*
+//   service_bench PREVIEW contended DIR...     per pair of DIRs: show the first's a.*, then at
+//                                              once time the second's a.* (the first's b.* loading)
 //   service_bench PREVIEW rss N FILE...        N requests over the files; memory of the
 //                                              service and its child processes
 #include <signal.h>
@@ -154,6 +156,15 @@ int main(int argc, char** argv) {
             service.show(member(args[i], "a"));
             std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             times.push_back(service.show(member(args[i], "b")));
+        }
+        std::printf("median_s=%.6f runs=%zu\n", median(times), times.size());
+    } else if (mode == "contended") {
+        // A file asked for right after another, whose neighbour is still
+        // being prepared: what a quick step to another folder costs.
+        std::vector<double> times;
+        for (qsizetype i = 3; i + 1 < args.size(); i += 2) {
+            service.show(member(args[i], "a"));
+            times.push_back(service.show(member(args[i + 1], "a")));
         }
         std::printf("median_s=%.6f runs=%zu\n", median(times), times.size());
     } else if (mode == "rss") {
