@@ -143,9 +143,12 @@ int main(int argc, char** argv) {
     if (args.size() < 4) die("usage: service_bench PREVIEW latency|neighbour|rss ...");
     const QString mode = args[2];
     Service service(args[1]);
+    if (const char* settle = std::getenv("SERVICE_BENCH_SETTLE_MS"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::atoi(settle)));
 
     if (mode == "latency") {
-        service.show(args[3]);  // the service's first picture: libraries, residents
+        const double first = service.show(args[3]);  // the service's first picture: libraries, residents
+        if (std::getenv("SERVICE_BENCH_TRACE")) std::fprintf(stderr, "first request %.3f s\n", first);
         std::vector<double> times;
         for (qsizetype i = 4; i < args.size(); ++i) times.push_back(service.show(args[i]));
         if (times.empty()) die("latency needs a warm-up file and at least one more");
