@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "brand.hpp"
-#include "exiftool.hpp"
-#include "focus.hpp"
-#include "makernotes.hpp"
-#include "record.hpp"
-#include "tag_map.hpp"
+#include "metadata/brand.hpp"
+#include "metadata/tag_read.hpp"
+#include "metadata/focus.hpp"
+#include "metadata/makernotes.hpp"
+#include "metadata/record.hpp"
+#include "metadata/tag_map.hpp"
 
 namespace {
 constexpr std::string_view kBrands[] = {"Canon", "Nikon", "Fujifilm", "Sony", "Olympus",

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "exiftool.hpp"
-#include "focus.hpp"
-#include "path_parts.hpp"
-#include "tag_map.hpp"
+#include "metadata/tag_read.hpp"
+#include "metadata/focus.hpp"
+#include "metadata/path_parts.hpp"
+#include "metadata/tag_map.hpp"
 #include "text.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "orv_ql.h"
 
 namespace {

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "exiftool_bin.hpp"
-#include "inspect.hpp"
+#include "exiftool/command.hpp"
+#include "metadata/inspect.hpp"
 
 namespace {
 

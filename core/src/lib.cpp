@@ -6,12 +6,12 @@
 #include <new>
 #include <string>
 
-#include "exiftool_bin.hpp"
-#include "init.hpp"
-#include "inspect.hpp"
+#include "exiftool/command.hpp"
+#include "exiftool/init.hpp"
+#include "metadata/inspect.hpp"
 #include "orv_ql.h"
-#include "preview.hpp"
-#include "record.hpp"
+#include "preview/preview.hpp"
+#include "metadata/record.hpp"
 #include "selftest.hpp"
 #include "text.hpp"
 

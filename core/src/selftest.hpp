@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 
 namespace orv {
 

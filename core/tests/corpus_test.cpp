@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "orv_ql.h"
-#include "tag_map.hpp"
+#include "metadata/tag_map.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

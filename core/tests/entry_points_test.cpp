@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "orv_ql.h"
 #include "test_support.hpp"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "focus.hpp"
+#include "metadata/focus.hpp"
 
 using namespace orv;
 

@@ -15,9 +15,9 @@
 
 #include <gtest/gtest.h>
 
-#include "child_io.hpp"
-#include "exiftool_bin.hpp"
-#include "tag_map.hpp"
+#include "exiftool/child_io.hpp"
+#include "exiftool/command.hpp"
+#include "metadata/tag_map.hpp"
 #include "test_support.hpp"
 
 extern char** environ;

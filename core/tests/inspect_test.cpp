@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
-#include "inspect.hpp"
+#include "exiftool/command.hpp"
+#include "metadata/inspect.hpp"
 #include "orv_ql.h"
-#include "tag_map.hpp"
+#include "metadata/tag_map.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

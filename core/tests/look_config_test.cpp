@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "makernotes.hpp"
+#include "metadata/makernotes.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <gtest/gtest.h>
 
-#include "record.hpp"
+#include "metadata/record.hpp"
 
 using namespace orv;
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "brand.hpp"
-#include "tag_map.hpp"
+#include "metadata/brand.hpp"
+#include "metadata/tag_map.hpp"
 
 using namespace orv;
 

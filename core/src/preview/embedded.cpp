@@ -5,8 +5,8 @@
 #include <span>
 #include <string_view>
 
-#include "../exiftool_bin.hpp"
-#include "../text.hpp"
+#include "exiftool/command.hpp"
+#include "text.hpp"
 #include "decode.hpp"
 
 namespace orv::preview {

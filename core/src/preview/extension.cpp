@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
-#include "../path_parts.hpp"
-#include "../text.hpp"
+#include "metadata/path_parts.hpp"
+#include "text.hpp"
 
 namespace orv::preview {
 

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <new>
 
-#include "../unique_fd.hpp"
+#include "unique_fd.hpp"
 
 namespace orv::preview {
 

@@ -1,8 +1,8 @@
 // The picture beside the metadata: decode (or extract) it, fit it, turn it
 // upright, encode it afresh.
-#include "../preview.hpp"
+#include "preview/preview.hpp"
 
-#include "../file_check.hpp"
+#include "metadata/file_check.hpp"
 #include "decode.hpp"
 #include "embedded.hpp"
 #include "extension.hpp"

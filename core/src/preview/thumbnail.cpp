@@ -1,11 +1,11 @@
 // Thumbnails for file managers: the same picture as the preview, decoded
 // straight to the size asked for, with at most one ExifTool run in the usual
 // case (a file manager asks for a whole folder at once).
-#include "../preview.hpp"
+#include "preview/preview.hpp"
 
-#include "../exiftool_bin.hpp"
-#include "../file_check.hpp"
-#include "../tag_map.hpp"
+#include "exiftool/command.hpp"
+#include "metadata/file_check.hpp"
+#include "metadata/tag_map.hpp"
 #include "decode.hpp"
 #include "embedded.hpp"
 #include "extension.hpp"

@@ -4,7 +4,7 @@
 
 #include "host_support.hpp"
 #include "orv_ql.h"
-#include "tag_map.hpp"
+#include "metadata/tag_map.hpp"
 
 using namespace orv;
 using namespace orv::test;

@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "host_support.hpp"
-#include "perl.hpp"
+#include "exiftool/perl.hpp"
 
 using namespace orv;
 using namespace orv::test;

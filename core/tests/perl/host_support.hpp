@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "test_support.hpp"
 
 namespace orv::test {

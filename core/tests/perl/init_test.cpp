@@ -4,7 +4,7 @@
 
 #include "host_support.hpp"
 #include "orv_ql.h"
-#include "perl.hpp"
+#include "exiftool/perl.hpp"
 
 using namespace orv;
 using namespace orv::test;

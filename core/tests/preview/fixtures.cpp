@@ -8,7 +8,7 @@
 #include <csetjmp>
 #include <map>
 
-#include "preview.hpp"
+#include "preview/preview.hpp"
 
 namespace orv::test {
 

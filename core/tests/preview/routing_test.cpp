@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "fixtures.hpp"
-#include "preview.hpp"
+#include "preview/preview.hpp"
 #include "preview/extension.hpp"
 
 using namespace orv;

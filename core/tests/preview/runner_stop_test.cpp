@@ -2,8 +2,8 @@
 // process-wide runner cells, so it is a program of its own.
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
-#include "preview.hpp"
+#include "exiftool/command.hpp"
+#include "preview/preview.hpp"
 
 namespace {
 int g_runs = 0;

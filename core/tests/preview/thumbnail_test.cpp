@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "fixtures.hpp"
 #include "orv_ql.h"
-#include "preview.hpp"
+#include "preview/preview.hpp"
 
 using namespace orv;
 using namespace orv::test;

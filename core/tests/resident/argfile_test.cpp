@@ -2,7 +2,7 @@
 // back as exactly the argument, by ExifTool's own rules for argument files.
 #include <gtest/gtest.h>
 
-#include "argfile.hpp"
+#include "exiftool/argfile.hpp"
 
 using namespace orv;
 

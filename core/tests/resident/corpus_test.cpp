@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "child_io.hpp"
-#include "exiftool_bin.hpp"
+#include "exiftool/child_io.hpp"
+#include "exiftool/command.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 #include "orv_ql.h"
-#include "resident.hpp"
+#include "exiftool/resident.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

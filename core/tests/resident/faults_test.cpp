@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "child_io.hpp"
-#include "resident.hpp"
+#include "exiftool/child_io.hpp"
+#include "exiftool/resident.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

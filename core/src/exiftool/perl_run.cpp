@@ -1,4 +1,4 @@
-#include "perl.hpp"
+#include "exiftool/perl.hpp"
 #include "unique_fd.hpp"
 
 #include <dirent.h>

@@ -1,12 +1,12 @@
-#include "init.hpp"
+#include "exiftool/init.hpp"
 
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "exiftool_bin.hpp"
-#include "perl.hpp"
-#include "resident.hpp"
+#include "exiftool/command.hpp"
+#include "exiftool/perl.hpp"
+#include "exiftool/resident.hpp"
 
 namespace orv {
 namespace {

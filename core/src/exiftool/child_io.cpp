@@ -1,4 +1,4 @@
-#include "child_io.hpp"
+#include "exiftool/child_io.hpp"
 
 #include <fcntl.h>
 #include <poll.h>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "exiftool.hpp"
+#include "metadata/tag_read.hpp"
 #include "test_support.hpp"
 
 using namespace orv;

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "record.hpp"
-#include "tag_map.hpp"
+#include "metadata/record.hpp"
+#include "metadata/tag_map.hpp"
 
 namespace orv {
 

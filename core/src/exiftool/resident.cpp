@@ -1,4 +1,4 @@
-#include "resident.hpp"
+#include "exiftool/resident.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -20,8 +20,8 @@
 #include <random>
 #include <thread>
 
-#include "argfile.hpp"
-#include "child_io.hpp"
+#include "exiftool/argfile.hpp"
+#include "exiftool/child_io.hpp"
 #include "unique_fd.hpp"
 
 extern char** environ;

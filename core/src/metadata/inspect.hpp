@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "record.hpp"
+#include "metadata/record.hpp"
 
 namespace orv {
 

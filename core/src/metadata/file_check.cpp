@@ -1,4 +1,4 @@
-#include "file_check.hpp"
+#include "metadata/file_check.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>

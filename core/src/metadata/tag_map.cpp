@@ -1,4 +1,4 @@
-#include "tag_map.hpp"
+#include "metadata/tag_map.hpp"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "argfile.hpp"
+#include "exiftool/argfile.hpp"
 
 namespace orv {
 namespace {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 
 namespace orv::resident {
 

@@ -1,4 +1,4 @@
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -8,7 +8,7 @@
 
 #include <cerrno>
 
-#include "child_io.hpp"
+#include "exiftool/child_io.hpp"
 #include "unique_fd.hpp"
 
 extern char** environ;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "result.hpp"
-#include "tag_map.hpp"
+#include "metadata/tag_map.hpp"
 
 namespace orv {
 

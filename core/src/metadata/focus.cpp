@@ -1,9 +1,9 @@
-#include "focus.hpp"
+#include "metadata/focus.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "path_parts.hpp"
+#include "metadata/path_parts.hpp"
 #include "text.hpp"
 
 namespace orv {

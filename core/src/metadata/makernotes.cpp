@@ -1,10 +1,10 @@
-#include "makernotes.hpp"
+#include "metadata/makernotes.hpp"
 
 #include <span>
 
-#include "brand.hpp"
-#include "exiftool_bin.hpp"
-#include "focus.hpp"
+#include "metadata/brand.hpp"
+#include "exiftool/command.hpp"
+#include "metadata/focus.hpp"
 
 namespace orv {
 namespace {

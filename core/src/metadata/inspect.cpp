@@ -1,13 +1,13 @@
-#include "inspect.hpp"
+#include "metadata/inspect.hpp"
 
 #include <sys/stat.h>
 
-#include "exiftool.hpp"
-#include "exiftool_bin.hpp"
-#include "file_check.hpp"
-#include "makernotes.hpp"
-#include "path_parts.hpp"
-#include "tag_map.hpp"
+#include "metadata/tag_read.hpp"
+#include "exiftool/command.hpp"
+#include "metadata/file_check.hpp"
+#include "metadata/makernotes.hpp"
+#include "metadata/path_parts.hpp"
+#include "metadata/tag_map.hpp"
 #include "text.hpp"
 
 namespace orv {

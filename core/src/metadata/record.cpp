@@ -1,4 +1,4 @@
-#include "record.hpp"
+#include "metadata/record.hpp"
 
 #include <nlohmann/json.hpp>
 

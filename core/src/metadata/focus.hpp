@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "record.hpp"
-#include "tag_map.hpp"
+#include "metadata/record.hpp"
+#include "metadata/tag_map.hpp"
 
 namespace orv {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "exiftool_bin.hpp"
+#include "exiftool/command.hpp"
 
 namespace orv::perl {
 

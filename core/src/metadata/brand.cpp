@@ -1,4 +1,4 @@
-#include "brand.hpp"
+#include "metadata/brand.hpp"
 
 #include "text.hpp"
 

@@ -1,4 +1,4 @@
-#include "path_parts.hpp"
+#include "metadata/path_parts.hpp"
 
 namespace orv {
 namespace {

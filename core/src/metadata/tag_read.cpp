@@ -1,11 +1,11 @@
-#include "exiftool.hpp"
+#include "metadata/tag_read.hpp"
 
 #include <algorithm>
 #include <array>
 #include <map>
 
-#include "brand.hpp"
-#include "exiftool_bin.hpp"
+#include "metadata/brand.hpp"
+#include "exiftool/command.hpp"
 #include "text.hpp"
 
 namespace orv {
