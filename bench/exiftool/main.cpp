@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
             full.insert(full.end(), args.begin(), args.end());
             return orv::run_child("/usr/bin/perl", full);
         }
-        orv::ExifToolCommand cmd = orv::exiftool_command_inner();
+        orv::ExifToolCommand cmd = orv::exiftool_command();
         for (const auto& a : args) cmd.arg(a);
         return cmd.output();
     };

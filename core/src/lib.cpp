@@ -80,7 +80,7 @@ uint8_t* orv_ql_preview(const char* path, int64_t orientation, size_t* out_lengt
     try {
         const auto p = utf8_argument(path);
         if (!p) return nullptr;
-        auto jpeg = orv::embedded_preview_jpeg(*p, orientation);
+        auto jpeg = orv::preview_jpeg(*p, orientation);
         if (!jpeg || !out_length || jpeg->empty()) return nullptr;
         auto* bytes = static_cast<uint8_t*>(std::malloc(jpeg->size()));
         if (!bytes) return nullptr;
@@ -110,7 +110,7 @@ uint8_t* orv_ql_thumbnail(const char* path, uint32_t size, size_t* out_length) {
 
 char* orv_ql_selftest(void) {
     try {
-        auto run = orv::exiftool_command_inner().arg("-ver").output();
+        auto run = orv::exiftool_command().arg("-ver").output();
         return into_c_string(orv::describe_selftest(run));
     } catch (const std::bad_alloc&) {
         // Still a text, and nothing thrown may reach a C caller.

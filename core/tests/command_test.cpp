@@ -13,7 +13,7 @@ using namespace orv;
 using namespace orv::test;
 
 TEST(Command, WithoutScriptRunsExiftoolFromPath) {
-    const auto cmd = exiftool_command_inner();
+    const auto cmd = exiftool_command();
     EXPECT_EQ(cmd.program(), "exiftool");
     EXPECT_FALSE(cmd.script());
     EXPECT_TRUE(cmd.args().empty());
@@ -22,7 +22,7 @@ TEST(Command, WithoutScriptRunsExiftoolFromPath) {
 TEST(Command, ScriptMakesItPerlPlusScript) {
     EXIFTOOL_SCRIPT.set("/opt/et/exiftool");
     EXIFTOOL_SCRIPT.set("/other/exiftool");  // the first value stays
-    auto cmd = exiftool_command_inner();
+    auto cmd = exiftool_command();
     cmd.arg("-j").arg("a.jpg");
     EXPECT_EQ(cmd.program(), "/usr/bin/perl");
     EXPECT_EQ(cmd.script(), "/opt/et/exiftool");
@@ -54,13 +54,13 @@ TEST(Command, RunnerIsUsedOnlyForScriptCommands) {
     EXIFTOOL_RUNNER.set(&recording_runner);
 
     // A runner alone does not divert "exiftool" commands.
-    auto child = exiftool_command_inner().arg("-ver").output();
+    auto child = exiftool_command().arg("-ver").output();
     ASSERT_TRUE(child);
     EXPECT_EQ(child->out, "from child");
     EXPECT_TRUE(g_runner_args.empty());
 
     EXIFTOOL_SCRIPT.set("/opt/et/exiftool");
-    auto inproc = exiftool_command_inner().arg("-ver").arg("x y").output();
+    auto inproc = exiftool_command().arg("-ver").arg("x y").output();
     ASSERT_TRUE(inproc);
     EXPECT_EQ(inproc->out, "from runner");
     EXPECT_EQ(g_runner_args, (std::vector<std::string>{"/opt/et/exiftool", "-ver", "x y"}));
@@ -73,7 +73,7 @@ TEST(ChildRunner, ArgumentsReachTheChildAsBytesWithoutAShell) {
     const std::string not_utf8 = "caf\xE9 \xFF.jpg";
     const std::string shelly = "$(touch " + (tmp / "pwned").string() + "); *";
     const std::string newline = "two\nlines";
-    auto run = exiftool_command_inner().arg(not_utf8).arg(shelly).arg(newline).arg("").output();
+    auto run = exiftool_command().arg(not_utf8).arg(shelly).arg(newline).arg("").output();
     ASSERT_TRUE(run);
     const auto runs = fake.runs();
     ASSERT_EQ(runs.size(), 1u);
@@ -88,7 +88,7 @@ TEST(ChildRunner, LargeOutputOnBothStreamsAtOnceDoesNotDeadlock) {
     out.back() = '!';
     err.front() = '?';
     fake.on({"-big"}, {.out = out, .err = err, .exit_code = 3});
-    auto run = exiftool_command_inner().arg("-big").output();
+    auto run = exiftool_command().arg("-big").output();
     ASSERT_TRUE(run);
     EXPECT_EQ(run->out, out);
     EXPECT_EQ(run->err, err);
@@ -100,11 +100,11 @@ TEST(ChildRunner, StatusOfExitAndSignal) {
     FakeExifTool fake;
     fake.on({"-ok"}, {.out = "fine"});
     fake.on({"-killed"}, {.signal = SIGKILL});
-    auto ok = exiftool_command_inner().arg("-ok").output();
+    auto ok = exiftool_command().arg("-ok").output();
     ASSERT_TRUE(ok);
     EXPECT_TRUE(ok->success());
     EXPECT_EQ(ok->exit_code(), 0);
-    auto killed = exiftool_command_inner().arg("-killed").output();
+    auto killed = exiftool_command().arg("-killed").output();
     ASSERT_TRUE(killed);
     EXPECT_FALSE(killed->success());
     EXPECT_FALSE(killed->exit_code());
@@ -137,7 +137,7 @@ TEST(ChildRunner, OneThatOverstaysTheDeadlineIsKilledAndFails) {
     FakeExifTool fake;
     fake.on({"-hang"}, {.sleep_seconds = 30});
     set_run_deadline_for_testing(std::chrono::seconds(1));
-    auto run = exiftool_command_inner().arg("-hang").output();
+    auto run = exiftool_command().arg("-hang").output();
     set_run_deadline_for_testing(std::chrono::seconds(60));
     ASSERT_FALSE(run);
     EXPECT_EQ(run.error().message, "ExifTool gave no answer within 1 s");

@@ -54,7 +54,7 @@ std::optional<int> RunOutput::exit_code() const {
     return std::nullopt;
 }
 
-ExifToolCommand exiftool_command_inner() {
+ExifToolCommand exiftool_command() {
     ExifToolCommand cmd;
     if (const std::string* script = EXIFTOOL_SCRIPT.get()) {
         cmd.program_ = "/usr/bin/perl";
@@ -66,7 +66,7 @@ ExifToolCommand exiftool_command_inner() {
 }
 
 ExifToolCommand exiftool_command_with_config() {
-    ExifToolCommand cmd = exiftool_command_inner();
+    ExifToolCommand cmd = exiftool_command();
     if (const auto& config = look_config()) cmd.arg("-config").arg(config->path);
     return cmd;
 }

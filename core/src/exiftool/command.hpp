@@ -62,7 +62,7 @@ public:
     const std::optional<std::string>& script() const { return script_; }
 
 private:
-    friend ExifToolCommand exiftool_command_inner();
+    friend ExifToolCommand exiftool_command();
     std::string program_;
     std::optional<std::string> script_;  // also the program's one fixed argument
     std::vector<std::string> args_;
@@ -73,7 +73,7 @@ private:
 std::string exiftool_file_argument(std::string_view path);
 
 // "/usr/bin/perl" + script when orv_ql_init recorded one, else "exiftool".
-ExifToolCommand exiftool_command_inner();
+ExifToolCommand exiftool_command();
 // As above, led by "-config" and the camera-look config file when it could be
 // written. Only the main tag read uses it.
 ExifToolCommand exiftool_command_with_config();

@@ -16,7 +16,7 @@ namespace {
 // The XMP subject list. Best effort: anything unreadable gives no keywords.
 std::vector<std::string> read_keywords(const std::string& path) {
     std::vector<std::string> keywords;
-    const auto run = exiftool_command_inner().arg("-j").arg("-XMP-dc:Subject").file(path).output();
+    const auto run = exiftool_command().arg("-j").arg("-XMP-dc:Subject").file(path).output();
     if (!run) return keywords;
     const json doc = parse_exiftool_json(run->out);
     if (!doc.is_array() || doc.empty() || !doc.front().is_object()) return keywords;

@@ -107,7 +107,7 @@ bool names_a_look(const FieldRow& row) {
 // The pass's output: an array whose first element, when an object, holds the
 // maker-note tags. Nothing when the pass failed.
 std::optional<json> maker_note_pass(const std::string& path) {
-    auto cmd = exiftool_command_inner();
+    auto cmd = exiftool_command();
     for (auto a : {"-j", "-MakerNotes:all", "-ImageWidth", "-ImageHeight", "-ExifImageWidth", "-ExifImageHeight",
                    "-RawImageFullWidth", "-RawImageFullHeight"}) {
         cmd.arg(a);

@@ -130,7 +130,7 @@ void reread_lenses(std::vector<ExifData>& records) {
     }
     if (names.empty()) return;
 
-    auto cmd = exiftool_command_inner();
+    auto cmd = exiftool_command();
     for (auto a : {"-j", "-g", "-LensID", "-LensType", "-Lens", "-LensSpec", "-LensInfo"}) cmd.arg(a);
     for (const auto& n : names) cmd.file(n);
 

@@ -38,7 +38,7 @@ std::optional<EmbeddedPreviews> embedded_previews(const std::string& path) {
     // asked, each followed by the second -sep text, and nothing for a tag
     // the file does not have. A terminator no file can predict splits them.
     const std::string end = random_marker();
-    auto cmd = exiftool_command_inner();
+    auto cmd = exiftool_command();
     cmd.arg("-b").arg("-sep").arg(end).arg("-sep").arg(end).arg("-Orientation#");
     for (std::string_view tag : kPreviewTags) cmd.arg(tag);
     const RunResult run = cmd.file(path).output();
@@ -58,7 +58,7 @@ std::optional<EmbeddedPreviews> embedded_previews(const std::string& path) {
 
 std::optional<Picture> first_embedded_preview(const std::string& path, Fit fit) {
     for (std::string_view tag : kPreviewTags) {
-        const RunResult run = exiftool_command_inner().arg("-b").arg(tag).file(path).output();
+        const RunResult run = exiftool_command().arg("-b").arg(tag).file(path).output();
         if (!run) return std::nullopt;  // no later tag could fare better
         if (!run->success() || run->out.empty()) continue;
         const std::span bytes(reinterpret_cast<const uint8_t*>(run->out.data()), run->out.size());

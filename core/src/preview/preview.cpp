@@ -12,7 +12,7 @@
 
 namespace orv {
 
-std::optional<std::vector<uint8_t>> embedded_preview_jpeg(const std::string& path, int64_t orientation) {
+std::optional<std::vector<uint8_t>> preview_jpeg(const std::string& path, int64_t orientation) {
     if (unreadable_reason(path)) return std::nullopt;
     std::optional<preview::Picture> picture;
     const auto extension = preview::lowercase_extension(path);

@@ -9,7 +9,10 @@
 
 namespace orv {
 
-std::optional<std::vector<uint8_t>> embedded_preview_jpeg(const std::string& path, int64_t orientation);
+// The file's picture, turned upright by `orientation`: a JPEG, PNG or TIFF
+// file decoded directly, any other file through the first decodable preview
+// ExifTool finds embedded in it. Nothing when there is none.
+std::optional<std::vector<uint8_t>> preview_jpeg(const std::string& path, int64_t orientation);
 
 // The same picture fitted into size x size and never enlarged, turned by the
 // file's own orientation: for RAW files one ExifTool run gives both the

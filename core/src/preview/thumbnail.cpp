@@ -18,7 +18,7 @@ namespace {
 
 // The EXIF orientation of a picture decoded directly; 1 when it has none.
 int64_t orientation_of(const std::string& path) {
-    const auto run = exiftool_command_inner().arg("-j").arg("-Orientation#").file(path).output();
+    const auto run = exiftool_command().arg("-j").arg("-Orientation#").file(path).output();
     if (!run) return 1;
     const json doc = parse_exiftool_json(run->out);
     if (!doc.is_array() || doc.empty() || !doc[0].is_object()) return 1;

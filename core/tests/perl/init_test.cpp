@@ -30,7 +30,7 @@ TEST(Init, BadPathsChangeNothingThenTheFirstRealPathWinsForGood) {
     const std::string script = staged_exiftool().string();
     EXPECT_TRUE(orv_ql_init(script.c_str()));
     EXPECT_TRUE(orv_ql_init("/elsewhere/exiftool")) << "later calls report the same outcome";
-    EXPECT_EQ(exiftool_command_inner().script(), script);
+    EXPECT_EQ(exiftool_command().script(), script);
     EXPECT_EQ(selftest(), R"(status=Some(0) out="12.57" err="")");
 
     EXPECT_EQ(fake.runs().size(), 1u) << "no exiftool or perl from PATH after init";

@@ -18,7 +18,7 @@ TEST(MissingPerl, InitFailsForTheWholeProcessAndEveryRunSaysWhy) {
     fake.on({}, {.out = "from a child"});
 
     EXPECT_FALSE(orv_ql_init(staged_exiftool().c_str()));
-    const auto run = exiftool_command_inner().arg("-j").arg(corpus("exiftool-t/Canon.jpg").string()).output();
+    const auto run = exiftool_command().arg("-j").arg(corpus("exiftool-t/Canon.jpg").string()).output();
     ASSERT_FALSE(run);
     EXPECT_EQ(run.error().message, "system Perl library not found");
     EXPECT_EQ(selftest(), "failed: system Perl library not found");

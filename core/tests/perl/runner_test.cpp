@@ -24,7 +24,7 @@ std::vector<std::string> exiftool_args(const std::vector<std::string>& args) {
 }
 
 RunResult in_process(const std::vector<std::string>& args) {
-    ExifToolCommand cmd = exiftool_command_inner();
+    ExifToolCommand cmd = exiftool_command();
     for (const auto& a : args) cmd.arg(a);
     return cmd.output();
 }

@@ -292,7 +292,7 @@ std::optional<Picture> decode_jpeg(const std::string& bytes) {
 }
 
 std::optional<Picture> preview_of(const fs::path& path, int64_t orientation) {
-    const auto jpeg = embedded_preview_jpeg(path.string(), orientation);
+    const auto jpeg = preview_jpeg(path.string(), orientation);
     if (!jpeg) return std::nullopt;
     return decode_jpeg(std::string(jpeg->begin(), jpeg->end()));
 }

@@ -90,7 +90,7 @@ std::optional<Picture> whole_picture_reference(const std::string& tiff);
 
 // A JPEG decoded at full size; nothing when it does not decode.
 std::optional<Picture> decode_jpeg(const std::string& bytes);
-// embedded_preview_jpeg on a path, decoded.
+// preview_jpeg on a path, decoded.
 std::optional<Picture> preview_of(const fs::path& path, int64_t orientation = 1);
 
 }  // namespace orv::test

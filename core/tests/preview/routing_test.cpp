@@ -16,7 +16,7 @@ const std::vector<std::string> kTags = {"-PreviewImage", "-JpgFromRaw",  "-Thumb
                                         "-ThumbnailTIFF", "-PreviewTIFF", "-PhotoshopThumbnail"};
 
 bool has_preview(const fs::path& path) {
-    return embedded_preview_jpeg(path.string(), 1).has_value();
+    return preview_jpeg(path.string(), 1).has_value();
 }
 }  // namespace
 

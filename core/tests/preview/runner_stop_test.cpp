@@ -16,6 +16,6 @@ orv::RunResult failing_runner(const std::vector<std::string>&) {
 TEST(EmbeddedPreview, StopsAtTheFirstRunThatCannotTakePlace) {
     orv::EXIFTOOL_SCRIPT.set("/opt/exiftool/exiftool");
     orv::EXIFTOOL_RUNNER.set(failing_runner);
-    EXPECT_FALSE(orv::embedded_preview_jpeg("/photos/shot.cr2", 1));
+    EXPECT_FALSE(orv::preview_jpeg("/photos/shot.cr2", 1));
     EXPECT_EQ(g_runs, 1);
 }

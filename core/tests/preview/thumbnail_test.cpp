@@ -76,7 +76,7 @@ TEST(Thumbnail, AtThePreviewSizeItIsThePreviewByteForByte) {
     TempDir tmp;
     const fs::path raw = raw_with_preview(tmp);
     const auto thumb = thumbnail_jpeg(raw.string(), 1800);
-    const auto preview = embedded_preview_jpeg(raw.string(), 6);
+    const auto preview = preview_jpeg(raw.string(), 6);
     ASSERT_TRUE(thumb && preview);
     EXPECT_EQ(*thumb, *preview);
 }
