@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
 #include "orv_ql.h"
 

@@ -15,7 +15,9 @@
 #include <string>
 #include <vector>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
+#include "exiftool/state.hpp"
 #include "metadata/inspect.hpp"
 
 namespace {
@@ -55,8 +57,8 @@ int main(int argc, char** argv) {
     }
     const std::string file = argv[2];
     const int rounds = argc > 3 ? std::atoi(argv[3]) : 10;
-    orv::EXIFTOOL_SCRIPT.set(argv[1]);
-    orv::EXIFTOOL_RUNNER.set(&bench_runner);
+    orv::process::testing::set_exiftool_script(argv[1]);
+    orv::process::testing::set_exiftool_runner(&bench_runner);
 
     std::string real_json, own_json;
     std::vector<double> real, own;

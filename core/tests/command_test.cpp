@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/child_io.hpp"
 #include "exiftool/command.hpp"
+#include "exiftool/state.hpp"
 #include "test_support.hpp"
 
 using namespace orv;
@@ -20,8 +22,8 @@ TEST(Command, WithoutScriptRunsExiftoolFromPath) {
 }
 
 TEST(Command, ScriptMakesItPerlPlusScript) {
-    EXIFTOOL_SCRIPT.set("/opt/et/exiftool");
-    EXIFTOOL_SCRIPT.set("/other/exiftool");  // the first value stays
+    process::testing::set_exiftool_script("/opt/et/exiftool");
+    process::testing::set_exiftool_script("/other/exiftool");  // the first value stays
     auto cmd = exiftool_command();
     cmd.arg("-j").arg("a.jpg");
     EXPECT_EQ(cmd.program(), "/usr/bin/perl");
@@ -36,7 +38,7 @@ TEST(Command, ConfigLeadsTheArgumentsWithoutAnyFolder) {
     cmd.arg("-j");
     ASSERT_EQ(cmd.args().size(), 3u);
     EXPECT_EQ(cmd.args()[0], "-config");
-    EXPECT_EQ(cmd.args()[1], "/dev/fd/" + std::to_string(look_config()->fd));
+    EXPECT_EQ(cmd.args()[1], "/dev/fd/" + std::to_string(process::look_config()->fd));
     EXPECT_EQ(cmd.args()[2], "-j");
 }
 
@@ -51,7 +53,7 @@ RunResult recording_runner(const std::vector<std::string>& args) {
 TEST(Command, RunnerIsUsedOnlyForScriptCommands) {
     FakeExifTool fake;
     fake.on({"-ver"}, {.out = "from child"});
-    EXIFTOOL_RUNNER.set(&recording_runner);
+    process::testing::set_exiftool_runner(&recording_runner);
 
     // A runner alone does not divert "exiftool" commands.
     auto child = exiftool_command().arg("-ver").output();
@@ -59,7 +61,7 @@ TEST(Command, RunnerIsUsedOnlyForScriptCommands) {
     EXPECT_EQ(child->out, "from child");
     EXPECT_TRUE(g_runner_args.empty());
 
-    EXIFTOOL_SCRIPT.set("/opt/et/exiftool");
+    process::testing::set_exiftool_script("/opt/et/exiftool");
     auto inproc = exiftool_command().arg("-ver").arg("x y").output();
     ASSERT_TRUE(inproc);
     EXPECT_EQ(inproc->out, "from runner");

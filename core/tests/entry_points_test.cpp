@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "exiftool/command.hpp"
+#include "exiftool/state.hpp"
 #include "orv_ql.h"
 #include "test_support.hpp"
 
@@ -47,8 +48,8 @@ TEST(EntryPoints, ReleaseFunctionsIgnoreNullAndZero) {
 TEST(EntryPoints, InitWithNullOrNonUtf8PathSetsNothing) {
     EXPECT_FALSE(orv_ql_init(nullptr));
     EXPECT_FALSE(orv_ql_init("/opt/\xFF/exiftool"));
-    EXPECT_EQ(EXIFTOOL_SCRIPT.get(), nullptr);
-    EXPECT_EQ(EXIFTOOL_RUNNER.get(), nullptr);
+    EXPECT_EQ(process::exiftool_script(), nullptr);
+    EXPECT_EQ(process::exiftool_runner(), nullptr);
     FakeExifTool fake;
     fake.on({"-ver"}, {.out = "9.99"});
     char* text = orv_ql_selftest();

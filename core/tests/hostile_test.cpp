@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/child_io.hpp"
 #include "exiftool/command.hpp"
 #include "metadata/tag_map.hpp"

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "exiftool/command.hpp"
+#include "exiftool/state.hpp"
 #include "metadata/inspect.hpp"
 #include "orv_ql.h"
 #include "metadata/tag_map.hpp"
@@ -47,7 +48,7 @@ TEST(Inspect, RunsInOrderWithExactCommandLines) {
     EXPECT_EQ(f["fileSize"], 1000);
     EXPECT_EQ(f["extension"], "cr2");
 
-    const std::string config = look_config()->path;
+    const std::string config = process::look_config()->path;
     const auto runs = fake.runs();
     ASSERT_EQ(runs.size(), 4u);
     EXPECT_EQ(runs[0], (std::vector<std::string>{"-config", config, "-j", "-g", "-n", file}));

@@ -6,7 +6,10 @@
 #include <nlohmann/json.hpp>
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
+#include "exiftool/look_config.hpp"
+#include "exiftool/state.hpp"
 #include "test_support.hpp"
 
 using namespace orv;
@@ -31,7 +34,7 @@ TEST(LookConfig, HoldsTheTextAndNobodyCanChangeIt) {
 
 TEST(LookConfig, ExifToolInAChildSeesThePrintConvertedLookTag) {
     ScopedEnv tmpdir("TMPDIR", "/nonexistent/tmp");
-    const auto& config = look_config();
+    const auto& config = process::look_config();
     ASSERT_TRUE(config);
     const auto raf = corpus("exiftool-t/FujiFilm.raf");
     auto run = run_child("/usr/bin/perl", {staged_exiftool().string(), "-config", config->path, "-j", "-g", "-n",

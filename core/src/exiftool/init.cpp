@@ -4,9 +4,9 @@
 #include <thread>
 #include <vector>
 
-#include "exiftool/command.hpp"
 #include "exiftool/perl.hpp"
 #include "exiftool/resident.hpp"
+#include "exiftool/state.hpp"
 
 namespace orv {
 namespace {
@@ -15,7 +15,7 @@ namespace {
 std::mutex INIT_LOCK;
 
 bool mode_in_force_works(const std::string& script) {
-    const Runner* runner = EXIFTOOL_RUNNER.get();
+    const Runner* runner = process::exiftool_runner();
     if (runner && *runner == &resident::run_exiftool) return resident::answers(script);
     return perl::loaded();
 }
@@ -24,24 +24,20 @@ bool mode_in_force_works(const std::string& script) {
 
 bool initialise(const std::string& script, ExifToolMode mode) {
     std::lock_guard lock(INIT_LOCK);
-    if (const std::string* chosen = EXIFTOOL_SCRIPT.get()) return mode_in_force_works(*chosen);
+    if (const std::string* chosen = process::exiftool_script()) return mode_in_force_works(*chosen);
     if (mode == ExifToolMode::Resident) {
         if (!resident::answers(script)) return false;
-        EXIFTOOL_SCRIPT.set(script);
-        EXIFTOOL_RUNNER.set(&resident::run_exiftool);
+        process::choose_exiftool(script, &resident::run_exiftool);
         // The tag read's resident (with the look config) starts now too,
         // while the caller has no file for it yet.
-        if (const auto& config = look_config()) {
+        if (const auto& config = process::look_config()) {
             std::thread([args = std::vector<std::string>{script, "-config", config->path, "-ver"}] {
                 (void)resident::run_exiftool(args);
             }).detach();
         }
         return true;
     }
-    // The script goes in before the runner: a runner without a script path
-    // would never be asked, a script without the runner would spawn perl.
-    EXIFTOOL_SCRIPT.set(script);
-    EXIFTOOL_RUNNER.set(&perl::run_exiftool);
+    process::choose_exiftool(script, &perl::run_exiftool);
     return perl::loaded();
 }
 

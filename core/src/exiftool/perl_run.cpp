@@ -22,6 +22,7 @@
 #include <set>
 #include <string_view>
 
+#include "once_cell.hpp"
 #include "text.hpp"
 
 extern char** environ;

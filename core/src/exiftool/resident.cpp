@@ -21,7 +21,9 @@
 #include <thread>
 
 #include "exiftool/argfile.hpp"
+#include "exiftool/child.hpp"
 #include "exiftool/child_io.hpp"
+#include "exiftool/state.hpp"
 #include "unique_fd.hpp"
 
 extern char** environ;
@@ -430,7 +432,7 @@ RunResult run_exiftool(const std::vector<std::string>& args) {
     std::string key;
     for (size_t i = 0; i < leading; ++i) key += args[i] + '\0';
     int keep = -1;
-    if (const auto& config = look_config(); config && leading == 3 && args[2] == config->path) keep = config->fd;
+    if (const auto& config = process::look_config(); config && leading == 3 && args[2] == config->path) keep = config->fd;
 
     Pool& pool = Pool::instance();
     for (int attempt = 0; attempt < 2; ++attempt) {

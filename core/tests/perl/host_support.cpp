@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host_support.hpp"
+#include "exiftool/child.hpp"
 #include "orv_ql.h"
 
 namespace orv::test {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "host_support.hpp"
 #include "orv_ql.h"
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
 #include "fixtures.hpp"
 #include "preview/preview.hpp"

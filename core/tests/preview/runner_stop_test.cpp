@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "exiftool/command.hpp"
+#include "exiftool/state.hpp"
 #include "preview/preview.hpp"
 
 namespace {
@@ -14,8 +15,8 @@ orv::RunResult failing_runner(const std::vector<std::string>&) {
 }  // namespace
 
 TEST(EmbeddedPreview, StopsAtTheFirstRunThatCannotTakePlace) {
-    orv::EXIFTOOL_SCRIPT.set("/opt/exiftool/exiftool");
-    orv::EXIFTOOL_RUNNER.set(failing_runner);
+    orv::process::testing::set_exiftool_script("/opt/exiftool/exiftool");
+    orv::process::testing::set_exiftool_runner(failing_runner);
     EXPECT_FALSE(orv::preview_jpeg("/photos/shot.cr2", 1));
     EXPECT_EQ(g_runs, 1);
 }

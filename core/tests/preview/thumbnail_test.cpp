@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
 #include "fixtures.hpp"
 #include "orv_ql.h"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/child_io.hpp"
 #include "exiftool/command.hpp"
 #include "test_support.hpp"

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
 #include "orv_ql.h"
 #include "exiftool/resident.hpp"

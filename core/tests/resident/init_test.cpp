@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
+#include "exiftool/state.hpp"
 #include "orv_ql.h"
 #include "exiftool/resident.hpp"
 #include "test_support.hpp"
@@ -69,7 +71,7 @@ TEST(ResidentInit, AScriptThatDoesNotAnswerLeavesTheChoiceOpen) {
     write_file(tmp / "not-exiftool", "exit 3;\n");
     EXPECT_FALSE(orv_ql_init_resident((tmp / "not-exiftool").c_str()));
     EXPECT_FALSE(orv_ql_init_resident((tmp / "missing").c_str()));
-    EXPECT_EQ(EXIFTOOL_SCRIPT.get(), nullptr);
+    EXPECT_EQ(process::exiftool_script(), nullptr);
     ASSERT_TRUE(orv_ql_init_resident(staged_exiftool().c_str()));
     EXPECT_EQ(selftest(), expected_selftest());
 }

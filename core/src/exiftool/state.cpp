@@ -1,0 +1,42 @@
+#include "exiftool/state.hpp"
+
+#include "once_cell.hpp"
+
+namespace orv::process {
+namespace {
+
+OnceCell<std::string> g_script;
+OnceCell<Runner> g_runner;
+OnceCell<std::optional<LookConfig>> g_look_config;
+
+}  // namespace
+
+const std::string* exiftool_script() {
+    return g_script.get();
+}
+
+const Runner* exiftool_runner() {
+    return g_runner.get();
+}
+
+void choose_exiftool(const std::string& script, Runner runner) {
+    g_script.set(script);
+    g_runner.set(runner);
+}
+
+const std::optional<LookConfig>& look_config() {
+    return g_look_config.get_or_init(make_look_config);
+}
+
+namespace testing {
+
+void set_exiftool_script(const std::string& script) {
+    g_script.set(script);
+}
+
+void set_exiftool_runner(Runner runner) {
+    g_runner.set(runner);
+}
+
+}  // namespace testing
+}  // namespace orv::process

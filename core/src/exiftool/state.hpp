@@ -1,0 +1,38 @@
+// What the core keeps for the life of the process: where ExifTool is and
+// how it runs, and the camera-look config. Every value is written at most
+// once, the first write winning, and read without a lock afterwards. Only runner selection (init.cpp) chooses script and
+// runner; tests have their own, named entry.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "exiftool/command.hpp"
+#include "exiftool/look_config.hpp"
+
+namespace orv::process {
+
+// The ExifTool script recorded by initialisation, or null: ExifTool then
+// runs as "exiftool" from PATH.
+const std::string* exiftool_script();
+
+// The runner for commands with a script, or null: they run as child
+// processes.
+const Runner* exiftool_runner();
+
+// Records the script, then the runner. The script goes in first: a runner
+// without a script would never be asked, a script without its runner would
+// run perl as a child. Whatever was recorded first stays.
+void choose_exiftool(const std::string& script, Runner runner);
+
+// The process's look config, made on first use (nothing when the system
+// cannot make one).
+const std::optional<LookConfig>& look_config();
+
+namespace testing {
+// Test seams for the two choices, each first-write-wins like the real one.
+void set_exiftool_script(const std::string& script);
+void set_exiftool_runner(Runner runner);
+}  // namespace testing
+
+}  // namespace orv::process
