@@ -1,5 +1,8 @@
 // The embedded Perl host: ExifTool runs inside this process, in a fresh
 // interpreter from the system Perl library, with its output captured.
+// Finding the library: perl_library.cpp; its entry points: perl_interpreter;
+// what a run must give back to the host: perl_host_state; where the output
+// goes: perl_capture; the run itself: perl_run.cpp.
 #pragma once
 
 #include <string>

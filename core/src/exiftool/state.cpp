@@ -8,6 +8,7 @@ namespace {
 OnceCell<std::string> g_script;
 OnceCell<Runner> g_runner;
 OnceCell<std::optional<LookConfig>> g_look_config;
+OnceCell<std::optional<perl::Library>> g_perl_library;
 
 }  // namespace
 
@@ -26,6 +27,10 @@ void choose_exiftool(const std::string& script, Runner runner) {
 
 const std::optional<LookConfig>& look_config() {
     return g_look_config.get_or_init(make_look_config);
+}
+
+const std::optional<perl::Library>& perl_library() {
+    return g_perl_library.get_or_init(perl::load_library);
 }
 
 namespace testing {

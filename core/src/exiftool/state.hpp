@@ -1,6 +1,7 @@
 // What the core keeps for the life of the process: where ExifTool is and
-// how it runs, and the camera-look config. Every value is written at most
-// once, the first write winning, and read without a lock afterwards. Only runner selection (init.cpp) chooses script and
+// how it runs, the camera-look config, and the system Perl library. Every
+// value is written at most once, the first write winning, and read without a
+// lock afterwards. Only runner selection (init.cpp) chooses script and
 // runner; tests have their own, named entry.
 #pragma once
 
@@ -9,6 +10,7 @@
 
 #include "exiftool/command.hpp"
 #include "exiftool/look_config.hpp"
+#include "exiftool/perl_interpreter.hpp"
 
 namespace orv::process {
 
@@ -28,6 +30,10 @@ void choose_exiftool(const std::string& script, Runner runner);
 // The process's look config, made on first use (nothing when the system
 // cannot make one).
 const std::optional<LookConfig>& look_config();
+
+// The system Perl library, looked for and loaded on first use; nothing when
+// none loads. The outcome is final.
+const std::optional<perl::Library>& perl_library();
 
 namespace testing {
 // Test seams for the two choices, each first-write-wins like the real one.
