@@ -24,21 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const orv::json doc = orv::json::parse(text, nullptr, false);
     if (doc.is_discarded()) return 0;
 
-    orv::InspectedFile f;
-    f.path = "fuzz.dng";
     const orv::json first = doc.is_array() && !doc.empty() ? doc.front() : doc;
-    const orv::ExifData d = orv::exif_data_from(orv::flatten_groups(first));
-    f.make = d.make;
-    f.lens = d.lens;
-    f.gpsLat = d.gpsLat;
-    f.width = d.width;
+    // Every field the tag read fills reaches the envelope.
+    orv::InspectedFile f = orv::record_from_tags(orv::flatten_groups(first));
+    f.path = "fuzz.dng";
     f.orientation = orientation;
     for (auto brand : kBrands) {
         f.makerNotes.fields = orv::extract_fields(&first, brand);
-        f.makerNotes.focus = orv::extract_focus(first, brand, d.model, f.path, orientation);
+        f.makerNotes.focus = orv::extract_focus(first, brand, f.model, f.path, orientation);
         if (f.makerNotes.focus) f.makerNotes.brand = std::string(brand);
         (void)orv::envelope_json(orv::InspectResult(f));
     }
-    (void)orv::brand_for(d.make);
+    (void)orv::brand_for(f.make);
     return 0;
 }

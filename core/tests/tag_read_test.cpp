@@ -8,11 +8,11 @@ using namespace orv::test;
 
 namespace {
 
-ExifData from(const char* text) {
-    return exif_data_from(flatten_groups(json::parse(text)));
+InspectedFile from(const char* text) {
+    return record_from_tags(flatten_groups(json::parse(text)));
 }
 
-std::pair<int64_t, int64_t> size_of(const ExifData& d) {
+std::pair<int64_t, int64_t> size_of(const InspectedFile& d) {
     return {d.width.value_or(-1), d.height.value_or(-1)};
 }
 
@@ -119,9 +119,9 @@ TEST(ReadBatch, LensReReadOnlyForMissingOrHexLenses) {
     const auto records = read_batch({"a.nef", "b.jpg", "c.jpg"});
     ASSERT_TRUE(records) << records.error();
     ASSERT_EQ(records->size(), 3u);
-    EXPECT_EQ((*records)[0].lens, "AF-S Nikkor 24-70mm");
-    EXPECT_EQ((*records)[1].lens, "EF50mm f/1.8");
-    EXPECT_FALSE((*records)[2].lens);  // the re-read gave only hex: no lens rather than bytes
+    EXPECT_EQ((*records)[0].file.lens, "AF-S Nikkor 24-70mm");
+    EXPECT_EQ((*records)[1].file.lens, "EF50mm f/1.8");
+    EXPECT_FALSE((*records)[2].file.lens);  // the re-read gave only hex: no lens rather than bytes
 
     const auto runs = fake.runs();
     ASSERT_EQ(runs.size(), 2u);
@@ -168,7 +168,7 @@ TEST(ReadBatch, InvalidUtf8InTheOutputIsReplacedNotFatal) {
     fake.on({"-n"}, {.out = "[{\"SourceFile\": \"a.jpg\", \"EXIF\": {\"Make\": \"Ca\xFFnon\", \"LensModel\": \"L\"}}]"});
     const auto r = read_batch({"a.jpg"});
     ASSERT_TRUE(r);
-    EXPECT_EQ((*r)[0].make, "Ca\xEF\xBF\xBDnon");
+    EXPECT_EQ((*r)[0].file.make, "Ca\xEF\xBF\xBDnon");
 }
 
 TEST(ReadBatch, ANameThatLooksLikeANumberIsStillMatchedForTheLensReread) {
@@ -179,5 +179,5 @@ TEST(ReadBatch, ANameThatLooksLikeANumberIsStillMatchedForTheLensReread) {
     const auto r = read_batch({"123"});
     ASSERT_TRUE(r);
     EXPECT_EQ((*r)[0].sourceFile, "123");
-    EXPECT_EQ((*r)[0].lens, "Sigma AF 10-20mm");
+    EXPECT_EQ((*r)[0].file.lens, "Sigma AF 10-20mm");
 }

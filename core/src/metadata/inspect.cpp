@@ -45,12 +45,10 @@ InspectResult inspect(const std::string& path) {
     if (const auto& source = batch->front().sourceFile; source && *source != exiftool_file_argument(path)) {
         return fail("exiftool returned nothing for " + path);
     }
-    ExifData& tags = batch->front();
-
-    InspectedFile f;
+    // The tag read filled the tag fields; the rest is this file's own.
+    InspectedFile f = std::move(batch->front().file);
     f.keywords = read_keywords(path);
-    f.orientation = tags.orientation.value_or(1);
-    f.makerNotes = analyse_maker_notes({path, tags.make, tags.model, f.orientation});
+    f.makerNotes = analyse_maker_notes({path, f.make, f.model, f.orientation});
 
     f.path = path;
     f.filename = std::string(file_name(path).value_or(""));
@@ -58,28 +56,6 @@ InspectResult inspect(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) == 0) f.fileSize = static_cast<uint64_t>(st.st_size);
     f.hasSidecar = ::stat(sidecar_path(path).c_str(), &st) == 0;
-
-    f.make = std::move(tags.make);
-    f.model = std::move(tags.model);
-    f.lens = std::move(tags.lens);
-    f.dateTaken = std::move(tags.dateTaken);
-    f.gpsLat = tags.gpsLat;
-    f.gpsLon = tags.gpsLon;
-    f.aperture = tags.aperture;
-    f.shutterSpeed = tags.shutterSpeed;
-    f.iso = tags.iso;
-    f.focalLength = tags.focalLength;
-    f.width = tags.width;
-    f.height = tags.height;
-    f.rating = tags.rating;
-    f.shutterCount = tags.shutterCount;
-    f.copyright = std::move(tags.copyright);
-    f.artist = std::move(tags.artist);
-    f.title = std::move(tags.title);
-    f.caption = std::move(tags.caption);
-    f.colorLabel = std::move(tags.colorLabel);
-    f.lookName = std::move(tags.lookName);
-    f.hasSerialNumbers = tags.hasSerialNumbers;
     return f;
 }
 

@@ -117,16 +117,16 @@ bool is_lens_code(std::string_view lens) {
     return looks_like_hex_lens_id(lens) || looks_like_numeric_lens_id(lens);
 }
 
-bool lens_needs_reread(const ExifData& d) {
-    return !d.lens || is_lens_code(*d.lens);
+bool lens_needs_reread(const InspectedFile& f) {
+    return !f.lens || is_lens_code(*f.lens);
 }
 
 // A second, print-converted run names the lenses numeric output left as
 // codes. Best effort: a failed run names nothing, and no code is kept.
-void reread_lenses(std::vector<ExifData>& records) {
+void reread_lenses(std::vector<TagRead>& records) {
     std::vector<std::string> names;
     for (const auto& r : records) {
-        if (lens_needs_reread(r) && r.sourceFile) names.push_back(*r.sourceFile);
+        if (lens_needs_reread(r.file) && r.sourceFile) names.push_back(*r.sourceFile);
     }
     if (names.empty()) return;
 
@@ -148,10 +148,10 @@ void reread_lenses(std::vector<ExifData>& records) {
         }
     }
     for (auto& r : records) {
-        if (!lens_needs_reread(r)) continue;
-        r.lens.reset();
+        if (!lens_needs_reread(r.file)) continue;
+        r.file.lens.reset();
         if (!r.sourceFile) continue;
-        if (const auto it = lenses.find(*r.sourceFile); it != lenses.end()) r.lens = it->second;
+        if (const auto it = lenses.find(*r.sourceFile); it != lenses.end()) r.file.lens = it->second;
     }
 }
 
@@ -170,15 +170,15 @@ std::string normalize_date(std::string s) {
     return s;
 }
 
-ExifData exif_data_from(const TagMap& map) {
-    ExifData d;
+InspectedFile record_from_tags(const TagMap& map) {
+    InspectedFile d;
     d.gpsLat = as_float(find_tag(map, "GPSLatitude"));
     d.gpsLon = as_float(find_tag(map, "GPSLongitude"));
     d.aperture = positive(as_float(first_present(map, "FNumber", "Aperture")));
     d.shutterSpeed = positive(as_float(first_present(map, "ExposureTime", "ShutterSpeedValue")));
     d.iso = positive(as_int(find_tag(map, "ISO")));
     d.focalLength = positive(as_float(find_tag(map, "FocalLength")));
-    d.orientation = as_int(find_tag(map, "Orientation"));
+    d.orientation = as_int(find_tag(map, "Orientation")).value_or(1);
     d.rating = as_int(find_tag(map, "Rating"));
     d.make = get_str(map, {"Make"});
     d.model = get_str(map, {"Model"});
@@ -195,14 +195,14 @@ ExifData exif_data_from(const TagMap& map) {
     const auto brand = brand_for(d.make);
     d.shutterCount = shutter_count(map, brand);
     if (const auto size = picture_size(map, brand)) {
-        const bool quarter_turn = d.orientation && *d.orientation >= 5 && *d.orientation <= 8;
+        const bool quarter_turn = d.orientation >= 5 && d.orientation <= 8;
         d.width = quarter_turn ? size->second : size->first;
         d.height = quarter_turn ? size->first : size->second;
     }
     return d;
 }
 
-Result<std::vector<ExifData>, std::string> read_batch(const std::vector<std::string>& paths) {
+Result<std::vector<TagRead>, std::string> read_batch(const std::vector<std::string>& paths) {
     auto cmd = exiftool_command_with_config();
     cmd.arg("-j").arg("-g").arg("-n");
     for (const auto& p : paths) cmd.file(p);
@@ -220,12 +220,10 @@ Result<std::vector<ExifData>, std::string> read_batch(const std::vector<std::str
     std::vector<std::string> asked;
     asked.reserve(paths.size());
     for (const auto& p : paths) asked.push_back(exiftool_file_argument(p));
-    std::vector<ExifData> records;
+    std::vector<TagRead> records;
     records.reserve(doc.size());
     for (const auto& element : doc) {
-        ExifData d = exif_data_from(flatten_groups(element));
-        d.sourceFile = source_name(element, asked);
-        records.push_back(std::move(d));
+        records.push_back({record_from_tags(flatten_groups(element)), source_name(element, asked)});
     }
     reread_lenses(records);
     return records;
