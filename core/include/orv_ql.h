@@ -61,7 +61,8 @@ ORV_QL_API bool orv_ql_init_resident(const char *exiftool_script_path);
 
 /*
  * Inspects one file and returns a compact JSON envelope: {"file":{...}} on
- * success or {"error":"..."}. Never null. Release with orv_ql_free_string.
+ * success or {"error":"..."}. Never null: when even the envelope cannot be
+ * allocated, {"error":"out of memory"}. Release with orv_ql_free_string.
  */
 ORV_QL_API char *orv_ql_inspect(const char *path);
 
@@ -69,7 +70,8 @@ ORV_QL_API char *orv_ql_inspect(const char *path);
  * Returns an upright baseline JPEG of the file's picture (or of the first
  * decodable preview embedded in a RAW file), fitted so that its longer side
  * is 1800 pixels, or null when there is none. On success the exact byte count
- * is stored through out_length; with a null out_length the result is null.
+ * is stored through out_length; with a null out_length the result is null
+ * and no work is done.
  * Release with orv_ql_free_bytes(bytes, *out_length).
  */
 ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t *out_length);
@@ -80,15 +82,16 @@ ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t
  * straight to about that size), turned upright by the file's own EXIF
  * orientation. For a camera RAW file one ExifTool run gives the orientation
  * and the embedded previews together, the first that decodes being taken.
- * size: 1 to 4096. Null when there is no picture, with a null out_length or
- * a size out of range. Release with orv_ql_free_bytes(bytes, *out_length).
+ * size: 1 to 4096. Null when there is no picture; null at once, with no work
+ * done, for a null out_length or a size out of range. Release with orv_ql_free_bytes(bytes, *out_length).
  */
 ORV_QL_API uint8_t *orv_ql_thumbnail(const char *path, uint32_t size, size_t *out_length);
 
 /*
  * Runs "exiftool -ver" and describes the run as text:
  *   status=Some(0) out="12.57" err=""
- * or "failed: <reason>" when ExifTool cannot be started. Never null.
+ * or "failed: <reason>" when ExifTool cannot be started. Never null (when
+ * the text cannot be allocated: "failed: out of memory").
  * Release with orv_ql_free_string.
  */
 ORV_QL_API char *orv_ql_selftest(void);
@@ -97,8 +100,9 @@ ORV_QL_API char *orv_ql_selftest(void);
 ORV_QL_API void orv_ql_free_string(char *text);
 
 /*
- * Releases a buffer from orv_ql_preview together with the length reported
- * for it. A null pointer or a zero length is ignored.
+ * Releases a buffer from orv_ql_preview or orv_ql_thumbnail. The length
+ * reported for it is accepted for symmetry and not needed: any non-null
+ * buffer is released. Null is ignored.
  */
 ORV_QL_API void orv_ql_free_bytes(uint8_t *bytes, size_t length);
 

@@ -4,14 +4,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "exiftool/command.hpp"
 #include "exiftool/init.hpp"
 #include "metadata/inspect.hpp"
+#include "metadata/record.hpp"
 #include "orv_ql.h"
 #include "preview/preview.hpp"
-#include "metadata/record.hpp"
 #include "selftest.hpp"
 #include "text.hpp"
 
@@ -28,11 +30,18 @@ std::optional<std::string> utf8_argument(const char* p) {
     return s;
 }
 
+// What a text-returning entry point gives when the text cannot be
+// allocated: still a text, as the header promises, owned by the core, and
+// ignored by orv_ql_free_string.
+char kInspectOutOfMemory[] = R"({"error":"out of memory"})";
+char kSelftestOutOfMemory[] = "failed: out of memory";
+
 // Hands a text out as a NUL-terminated string owned by the caller (released
-// with orv_ql_free_string). Inner NULs are dropped.
-char* into_c_string(const std::string& text) {
+// with orv_ql_free_string), or `fallback` when it cannot be allocated. Inner
+// NULs are dropped.
+char* into_c_string(const std::string& text, char* fallback) {
     char* out = static_cast<char*>(std::malloc(text.size() + 1));
-    if (!out) return nullptr;
+    if (!out) return fallback;
     size_t n = 0;
     for (char c : text) {
         if (c != '\0') out[n++] = c;
@@ -41,28 +50,37 @@ char* into_c_string(const std::string& text) {
     return out;
 }
 
-}  // namespace
+// Hands bytes out as a buffer owned by the caller (released with
+// orv_ql_free_bytes); null when there are none or they cannot be allocated.
+uint8_t* into_c_bytes(const std::optional<std::vector<uint8_t>>& bytes, size_t* out_length) {
+    if (!bytes || bytes->empty()) return nullptr;
+    auto* out = static_cast<uint8_t*>(std::malloc(bytes->size()));
+    if (!out) return nullptr;
+    std::memcpy(out, bytes->data(), bytes->size());
+    *out_length = bytes->size();
+    return out;
+}
 
-extern "C" {
-
-bool orv_ql_init(const char* path) {
+// Both initialisations: a valid UTF-8 path, or false and nothing changes.
+bool initialise(const char* path, orv::ExifToolMode mode) {
     try {
         const auto script = utf8_argument(path);
-        if (!script) return false;
-        return orv::initialise(*script, orv::ExifToolMode::InProcess);
+        return script && orv::initialise(*script, mode);
     } catch (...) {
         return false;
     }
 }
 
+}  // namespace
+
+extern "C" {
+
+bool orv_ql_init(const char* path) {
+    return initialise(path, orv::ExifToolMode::InProcess);
+}
+
 bool orv_ql_init_resident(const char* path) {
-    try {
-        const auto script = utf8_argument(path);
-        if (!script) return false;
-        return orv::initialise(*script, orv::ExifToolMode::Resident);
-    } catch (...) {
-        return false;
-    }
+    return initialise(path, orv::ExifToolMode::Resident);
 }
 
 char* orv_ql_inspect(const char* path) {
@@ -73,36 +91,26 @@ char* orv_ql_inspect(const char* path) {
     } catch (...) {
         envelope = R"({"error":"The file couldn't be read"})";
     }
-    return into_c_string(envelope);
+    return into_c_string(envelope, kInspectOutOfMemory);
 }
 
 uint8_t* orv_ql_preview(const char* path, int64_t orientation, size_t* out_length) {
+    if (!out_length) return nullptr;
     try {
         const auto p = utf8_argument(path);
         if (!p) return nullptr;
-        auto jpeg = orv::preview_jpeg(*p, orientation);
-        if (!jpeg || !out_length || jpeg->empty()) return nullptr;
-        auto* bytes = static_cast<uint8_t*>(std::malloc(jpeg->size()));
-        if (!bytes) return nullptr;
-        std::memcpy(bytes, jpeg->data(), jpeg->size());
-        *out_length = jpeg->size();
-        return bytes;
+        return into_c_bytes(orv::preview_jpeg(*p, orientation), out_length);
     } catch (...) {
         return nullptr;
     }
 }
 
 uint8_t* orv_ql_thumbnail(const char* path, uint32_t size, size_t* out_length) {
+    if (!out_length || size == 0 || size > kMaxThumbnailSide) return nullptr;
     try {
         const auto p = utf8_argument(path);
-        if (!p || !out_length || size == 0 || size > kMaxThumbnailSide) return nullptr;
-        auto jpeg = orv::thumbnail_jpeg(*p, size);
-        if (!jpeg || jpeg->empty()) return nullptr;
-        auto* bytes = static_cast<uint8_t*>(std::malloc(jpeg->size()));
-        if (!bytes) return nullptr;
-        std::memcpy(bytes, jpeg->data(), jpeg->size());
-        *out_length = jpeg->size();
-        return bytes;
+        if (!p) return nullptr;
+        return into_c_bytes(orv::thumbnail_jpeg(*p, size), out_length);
     } catch (...) {
         return nullptr;
     }
@@ -111,21 +119,21 @@ uint8_t* orv_ql_thumbnail(const char* path, uint32_t size, size_t* out_length) {
 char* orv_ql_selftest(void) {
     try {
         auto run = orv::exiftool_command().arg("-ver").output();
-        return into_c_string(orv::describe_selftest(run));
+        return into_c_string(orv::describe_selftest(run), kSelftestOutOfMemory);
     } catch (const std::bad_alloc&) {
         // Still a text, and nothing thrown may reach a C caller.
-        return ::strdup("failed: out of memory");
+        return kSelftestOutOfMemory;
     } catch (...) {
-        return ::strdup("failed: exiftool could not be run");
+        return into_c_string("failed: exiftool could not be run", kSelftestOutOfMemory);
     }
 }
 
 void orv_ql_free_string(char* text) {
+    if (text == kInspectOutOfMemory || text == kSelftestOutOfMemory) return;
     std::free(text);
 }
 
-void orv_ql_free_bytes(uint8_t* bytes, size_t length) {
-    if (!bytes || length == 0) return;
+void orv_ql_free_bytes(uint8_t* bytes, size_t) {
     std::free(bytes);
 }
 

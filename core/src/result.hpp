@@ -18,7 +18,7 @@ Unexpected<std::decay_t<E>> fail(E&& e) {
 }
 
 template <typename T, typename E = std::string>
-class Result {
+class [[nodiscard]] Result {
 public:
     Result(T value) : v_(std::in_place_index<0>, std::move(value)) {}
     template <typename G>
