@@ -16,24 +16,19 @@ extern char** environ;
 namespace orv {
 namespace {
 
-// posix_spawn's two set-up objects, destroyed whatever happens.
-struct SpawnActions {
-    posix_spawn_file_actions_t value;
-    int rc = posix_spawn_file_actions_init(&value);
+// One of posix_spawn's two set-up objects, destroyed whatever happens.
+template <typename T, int (*Init)(T*), int (*Destroy)(T*)>
+struct SpawnObject {
+    T value;
+    int rc = Init(&value);
     bool ok() const { return rc == 0; }
-    ~SpawnActions() {
-        if (rc == 0) posix_spawn_file_actions_destroy(&value);
+    ~SpawnObject() {
+        if (rc == 0) Destroy(&value);
     }
 };
-
-struct SpawnAttributes {
-    posix_spawnattr_t value;
-    int rc = posix_spawnattr_init(&value);
-    bool ok() const { return rc == 0; }
-    ~SpawnAttributes() {
-        if (rc == 0) posix_spawnattr_destroy(&value);
-    }
-};
+using SpawnActions =
+    SpawnObject<posix_spawn_file_actions_t, posix_spawn_file_actions_init, posix_spawn_file_actions_destroy>;
+using SpawnAttributes = SpawnObject<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 }  // namespace
 
