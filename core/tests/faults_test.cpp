@@ -25,17 +25,12 @@ bool has_preview(const std::string& path) {
     return bytes != nullptr;
 }
 
-std::string selftest() {
-    char* text = orv_ql_selftest();
-    std::string s = text;
-    orv_ql_free_string(text);
-    return s;
-}
-
-// An exiftool first on PATH that runs the real one, but first does `action`
-// to the file whenever the run is the keyword query (the second of an
-// inspection's runs).
-void wrap_exiftool(const TempDir& dir, const std::string& action, ScopedEnv*& path_env) {
+// Inspects a copy of a RAW file, named `name`, with an exiftool first on PATH
+// that runs the real one but first does `action` to the file whenever the
+// run is the keyword query (the second of an inspection's runs). Returns
+// the record, or an empty object for an error envelope.
+json inspect_changed_between_runs(const TempDir& dir, const std::string& name, const std::string& action) {
+    fs::copy_file(corpus("exiftool-t/FujiFilm.raf"), dir / name);
     fs::create_directories(dir / "bin");
     write_file(dir / "bin" / "exiftool",
                "#!/bin/sh\n"
@@ -43,7 +38,8 @@ void wrap_exiftool(const TempDir& dir, const std::string& action, ScopedEnv*& pa
                "[ -n \"$query\" ] && " + action + " \"$last\"\n"
                "exec /usr/bin/exiftool \"$@\"\n");
     fs::permissions(dir / "bin" / "exiftool", fs::perms::owner_all);
-    path_env = new ScopedEnv("PATH", (dir / "bin").string() + ":/usr/bin:/bin");
+    ScopedEnv path("PATH", (dir / "bin").string() + ":/usr/bin:/bin");
+    return inspect((dir / name).string()).value("file", json::object());
 }
 
 }  // namespace
@@ -81,11 +77,7 @@ TEST(Faults, NoUsableTemporaryFolderTakesNothingAway) {
 
 TEST(Faults, FileDeletedBetweenRuns) {
     TempDir dir;
-    fs::copy_file(corpus("exiftool-t/FujiFilm.raf"), dir / "gone.raf");
-    ScopedEnv* path = nullptr;
-    wrap_exiftool(dir, "rm -f", path);
-    const json f = inspect((dir / "gone.raf").string()).value("file", json::object());
-    delete path;
+    const json f = inspect_changed_between_runs(dir, "gone.raf", "rm -f");
     EXPECT_EQ(f.value("make", ""), "FUJIFILM");  // from the first run
     EXPECT_EQ(f["keywords"], json::array());
     EXPECT_TRUE(f["makerNotes"]["brand"].is_null()) << "the maker-note pass failed, so the brand is dropped";
@@ -94,12 +86,8 @@ TEST(Faults, FileDeletedBetweenRuns) {
 
 TEST(Faults, FileTruncatedBetweenRuns) {
     TempDir dir;
-    fs::copy_file(corpus("exiftool-t/FujiFilm.raf"), dir / "cut.raf");
-    ScopedEnv* path = nullptr;
-    wrap_exiftool(dir, "truncate -s 100", path);
-    const json f = inspect((dir / "cut.raf").string()).value("file", json::object());
+    const json f = inspect_changed_between_runs(dir, "cut.raf", "truncate -s 100");
     EXPECT_EQ(f.value("make", ""), "FUJIFILM");
     EXPECT_EQ(f["fileSize"], 100);
     EXPECT_FALSE(has_preview((dir / "cut.raf").string()));
-    delete path;
 }

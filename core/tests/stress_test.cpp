@@ -6,7 +6,6 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -84,19 +83,8 @@ TEST(Stress, EightThreadsOfMixedCallsMatchTheirSingleThreadedResults) {
     EXPECT_EQ(ops.size(), 40u);
 
     const size_t descriptors = open_descriptors();
-    constexpr size_t kThreads = 8, kCalls = 200;
-    std::vector<std::vector<std::string>> mismatches(kThreads);
-    std::vector<std::thread> threads;
-    for (size_t t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&, t] {
-            for (size_t k = 0; k < kCalls; ++k) {
-                const size_t i = (t * 7 + k) % ops.size();
-                if (run(ops[i]) != expected[i]) mismatches[t].push_back(ops[i].file);
-            }
-        });
-    }
-    for (auto& th : threads) th.join();
-    for (size_t t = 0; t < kThreads; ++t) EXPECT_TRUE(mismatches[t].empty()) << "thread " << t << ": " << mismatches[t].front();
+    const auto mismatches = mismatches_across_threads(expected, [&](size_t i) { return run(ops[i]); }, 8, 200, 7);
+    EXPECT_EQ(mismatches, std::vector<std::vector<size_t>>(8)) << "indices into the workload, thread by thread";
     EXPECT_EQ(open_descriptors(), descriptors);
     EXPECT_TRUE(fs::is_empty(tmp.path()));
 }

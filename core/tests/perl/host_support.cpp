@@ -12,12 +12,6 @@ bool init_with_staged_exiftool() {
     return orv_ql_init(staged_exiftool().c_str());
 }
 
-std::string selftest() {
-    char* text = orv_ql_selftest();
-    std::string s = text ? text : "<null>";
-    orv_ql_free_string(text);
-    return s;
-}
 
 RunResult run_as_child(const std::vector<std::string>& args) {
     return run_child("/usr/bin/perl", args);

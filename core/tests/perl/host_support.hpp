@@ -14,9 +14,6 @@ namespace orv::test {
 // orv_ql_init with the staged ExifTool script.
 bool init_with_staged_exiftool();
 
-// The self-test's text.
-std::string selftest();
-
 // A script run as "/usr/bin/perl args..." in a child process.
 RunResult run_as_child(const std::vector<std::string>& args);
 

@@ -178,7 +178,10 @@ TEST(BadInput, TinyFileDeclaringAHugePictureIsRefusedBeforeAllocating) {
     const size_t size_at = jpeg.find("\xFF\xC0") + 5;
     jpeg.replace(size_at, 4, "\xFD\xE8\xFD\xE8");
     const auto growth = peak_growth_mib([&] { EXPECT_FALSE(decode(jpeg)); });
-    if (growth) {
-        EXPECT_LT(*growth, 32);
+    if (!growth) {
+        EXPECT_FALSE(decode(jpeg));
+        GTEST_SKIP() << "the refusal holds, but its memory is not measured: this kernel does not let the "
+                        "peak resident memory be reset (/proc/self/clear_refs)";
     }
+    EXPECT_LT(*growth, 32);
 }

@@ -66,43 +66,44 @@ TEST(EmbeddedPreview, AsksForTheSixTagsInOrderThenGivesUp) {
     }
 }
 
-TEST(EmbeddedPreview, FirstDecodableCandidateWinsWhateverTheSizes) {
-    TempDir tmp;
-    FakeExifTool fake;
-    fake.on({"-PreviewImage"}, {.out = make_jpeg(solid({320, 240}, kRed))});
-    fake.on({"-JpgFromRaw"}, {.out = make_jpeg(solid({1600, 1200}, kBlue))});
-    write_file(tmp / "shot.nef", "raw");
-    const auto p = preview_of(tmp / "shot.nef");
-    ASSERT_TRUE(p);
-    EXPECT_LE(distance(pixel_at(*p, 900, 600), kRed), 8);
-    EXPECT_EQ(fake.runs().size(), 1u);
-}
-
-TEST(EmbeddedPreview, UndecodableFirstTagsThenAJpegThumbnailEnlarged) {
-    TempDir tmp;
-    FakeExifTool fake;
-    const std::string jpeg = make_jpeg(solid({160, 120}, kRed));
-    fake.on({"-PreviewImage"}, {.out = "(Binary data 20 bytes)"});
-    fake.on({"-JpgFromRaw"}, {.out = jpeg.substr(0, jpeg.size() / 2)});
-    fake.on({"-ThumbnailImage"}, {.out = jpeg});
-    write_file(tmp / "shot.arw", "raw");
-    const auto p = preview_of(tmp / "shot.arw");
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->size, (Size{1800, 1350}));
-    EXPECT_LE(distance(pixel_at(*p, 900, 600), kRed), 8);
-    EXPECT_EQ(fake.runs().size(), 3u);
-}
-
-TEST(EmbeddedPreview, FailedRunsAreSkippedWhateverTheyPrinted) {
-    TempDir tmp;
-    FakeExifTool fake;
-    fake.on({"-PreviewImage"}, {.out = make_jpeg(solid({160, 120}, kRed)), .exit_code = 1});
-    fake.on({"-ThumbnailTIFF"}, {.out = make_tiff(solid({160, 120}, kGreen))});
-    write_file(tmp / "shot.dng", "raw");
-    const auto p = preview_of(tmp / "shot.dng");
-    ASSERT_TRUE(p);
-    EXPECT_LE(distance(pixel_at(*p, 900, 600), kGreen), 8);
-    EXPECT_EQ(fake.runs().size(), 4u);
+TEST(EmbeddedPreview, TheFirstCandidateThatDecodesWinsWhateverItsSizeAndTheRestAreNotAsked) {
+    const std::string red_jpeg = make_jpeg(solid({160, 120}, kRed));
+    struct Case {
+        const char* file;
+        std::vector<std::pair<std::string, FakeExifTool::Reply>> replies;  // by tag
+        Rgb colour;   // of the picture shown
+        size_t runs;  // ExifTool runs asked for, one per tag
+    };
+    const Case cases[] = {
+        // A small preview first beats a full-size JPEG after it.
+        {"shot.nef",
+         {{"-PreviewImage", {.out = make_jpeg(solid({320, 240}, kRed))}},
+          {"-JpgFromRaw", {.out = make_jpeg(solid({1600, 1200}, kBlue))}}},
+         kRed, 1},
+        // Placeholder text and a cut JPEG are passed over for a thumbnail,
+        // enlarged to the preview's size.
+        {"shot.arw",
+         {{"-PreviewImage", {.out = "(Binary data 20 bytes)"}},
+          {"-JpgFromRaw", {.out = red_jpeg.substr(0, red_jpeg.size() / 2)}},
+          {"-ThumbnailImage", {.out = red_jpeg}}},
+         kRed, 3},
+        // A failed run is skipped whatever it printed.
+        {"shot.dng",
+         {{"-PreviewImage", {.out = red_jpeg, .exit_code = 1}},
+          {"-ThumbnailTIFF", {.out = make_tiff(solid({160, 120}, kGreen))}}},
+         kGreen, 4},
+    };
+    for (const auto& c : cases) {
+        TempDir tmp;
+        FakeExifTool fake;
+        for (const auto& [tag, reply] : c.replies) fake.on({tag}, reply);
+        write_file(tmp / c.file, "raw");
+        const auto p = preview_of(tmp / c.file);
+        ASSERT_TRUE(p) << c.file;
+        EXPECT_EQ(p->size, (Size{1800, 1350})) << c.file;
+        EXPECT_LE(distance(pixel_at(*p, 900, 600), c.colour), 8) << c.file;
+        EXPECT_EQ(fake.runs().size(), c.runs) << c.file;
+    }
 }
 
 TEST(EmbeddedPreview, NoExifToolOnThePathMeansNoPicture) {

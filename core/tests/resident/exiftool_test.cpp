@@ -16,16 +16,6 @@ using namespace orv::test;
 
 namespace {
 
-// What orv-ql prints for the path with ExifTool as child processes, run in
-// this process's working folder.
-std::string inspect_as_children(const std::string& path) {
-    auto run = run_child(ORVQL_ORV_QL, {"inspect", path});
-    if (!run || !run->success()) return "<orv-ql failed>";
-    std::string out = run->out;
-    if (!out.empty() && out.back() == '\n') out.pop_back();
-    return out;
-}
-
 class ResidentExifTool : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { ASSERT_TRUE(orv_ql_init_resident(staged_exiftool().c_str())); }
@@ -42,7 +32,7 @@ TEST_F(ResidentExifTool, OddFileNamesGiveTheEnvelopesOfChildRuns) {
         const std::string path = (tmp / name).string();
         const std::string envelope = inspect_text(path);
         EXPECT_NE(envelope.find("\"model\":\"Canon EOS-1D Mark III\""), std::string::npos) << name;
-        EXPECT_EQ(envelope, inspect_as_children(path)) << name;
+        EXPECT_EQ(envelope, inspect_as_children(ORVQL_ORV_QL, path)) << name;
     }
 }
 
@@ -74,7 +64,7 @@ TEST_F(ResidentExifTool, RelativeNamesFollowTheCallersWorkingFolder) {
     for (const char* folder : {"a", "b", "a"}) {
         fs::current_path(tmp / folder);
         const std::string envelope = inspect_text("photo.jpg");
-        EXPECT_EQ(envelope, inspect_as_children("photo.jpg")) << folder;
+        EXPECT_EQ(envelope, inspect_as_children(ORVQL_ORV_QL, "photo.jpg")) << folder;
         EXPECT_NE(envelope.find(std::string(folder) == "a" ? "Canon" : "NIKON"), std::string::npos) << envelope;
     }
     fs::current_path(before);

@@ -19,19 +19,6 @@ using namespace orv::test;
 
 namespace {
 
-std::string selftest() {
-    char* text = orv_ql_selftest();
-    std::string s = text ? text : "";
-    orv_ql_free_string(text);
-    return s;
-}
-
-std::string expected_selftest() {
-    const auto run = run_child("/usr/bin/perl", {staged_exiftool().string(), "-ver"});
-    std::string version = run ? run->out : "";
-    while (!version.empty() && version.back() == '\n') version.pop_back();
-    return "status=Some(0) out=\"" + version + "\" err=\"\"";
-}
 
 bool libperl_mapped() {
     return read_file("/proc/self/maps").find("libperl") != std::string::npos;
@@ -51,9 +38,9 @@ TEST(ResidentInit, NullOrInvalidPathsSetNothing) {
 
 TEST(ResidentInit, ResidentModeStaysWhenInProcessIsAskedLater) {
     ASSERT_TRUE(orv_ql_init_resident(staged_exiftool().c_str()));
-    EXPECT_EQ(selftest(), expected_selftest());
+    EXPECT_EQ(selftest(), healthy_selftest(staged_exiftool_version()));
     EXPECT_TRUE(orv_ql_init(staged_exiftool().c_str())) << "reports that the mode in force works";
-    EXPECT_EQ(selftest(), expected_selftest());
+    EXPECT_EQ(selftest(), healthy_selftest(staged_exiftool_version()));
     EXPECT_FALSE(libperl_mapped()) << "no run went in-process";
     EXPECT_GE(resident::live_count(), 1u);
 }
@@ -61,7 +48,7 @@ TEST(ResidentInit, ResidentModeStaysWhenInProcessIsAskedLater) {
 TEST(ResidentInit, InProcessModeStaysWhenResidentIsAskedLater) {
     ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     EXPECT_TRUE(orv_ql_init_resident("/elsewhere/exiftool")) << "reports that the mode in force works";
-    EXPECT_EQ(selftest(), expected_selftest());
+    EXPECT_EQ(selftest(), healthy_selftest(staged_exiftool_version()));
     EXPECT_TRUE(libperl_mapped());
     EXPECT_EQ(resident::live_count(), 0u);
 }
@@ -73,7 +60,7 @@ TEST(ResidentInit, AScriptThatDoesNotAnswerLeavesTheChoiceOpen) {
     EXPECT_FALSE(orv_ql_init_resident((tmp / "missing").c_str()));
     EXPECT_EQ(process::exiftool_script(), nullptr);
     ASSERT_TRUE(orv_ql_init_resident(staged_exiftool().c_str()));
-    EXPECT_EQ(selftest(), expected_selftest());
+    EXPECT_EQ(selftest(), healthy_selftest(staged_exiftool_version()));
 }
 
 TEST(ResidentInit, WithoutPerlTheCallerCanStillChooseInProcess) {
@@ -81,7 +68,7 @@ TEST(ResidentInit, WithoutPerlTheCallerCanStillChooseInProcess) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root for a private mount namespace";
     ASSERT_EQ(::unshare(CLONE_NEWNS), 0);
     ASSERT_EQ(::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-    const std::string expected = expected_selftest();
+    const std::string expected = healthy_selftest(staged_exiftool_version());
     ASSERT_EQ(::mount("/dev/null", "/usr/bin/perl", nullptr, MS_BIND, nullptr), 0);
     EXPECT_FALSE(orv_ql_init_resident(staged_exiftool().c_str()));
     EXPECT_EQ(resident::live_count(), 0u);

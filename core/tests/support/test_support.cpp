@@ -1,5 +1,6 @@
 #include "test_support.hpp"
 
+#include "exiftool/child.hpp"
 #include "orv_ql.h"
 
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace orv::test {
 
@@ -24,6 +26,70 @@ std::string inspect_text(const std::string& path) {
     std::string s = text ? text : "";
     orv_ql_free_string(text);
     return s;
+}
+
+std::string inspect_as_children(const std::string& orv_ql, const std::string& path) {
+    auto run = run_child(orv_ql, {"inspect", path});
+    if (!run || !run->success()) return "<orv-ql failed>";
+    std::string out = run->out;
+    if (!out.empty() && out.back() == '\n') out.pop_back();
+    return out;
+}
+
+std::vector<std::vector<size_t>> mismatches_across_threads(const std::vector<std::string>& expected,
+                                                           const std::function<std::string(size_t)>& call,
+                                                           size_t threads, size_t calls, size_t stride) {
+    std::vector<std::vector<size_t>> mismatches(threads);
+    std::vector<std::thread> running;
+    for (size_t t = 0; t < threads; ++t) {
+        running.emplace_back([&, t] {
+            for (size_t k = 0; k < calls; ++k) {
+                const size_t i = (t * stride + k) % expected.size();
+                if (call(i) != expected[i]) mismatches[t].push_back(i);
+            }
+        });
+    }
+    for (auto& th : running) th.join();
+    return mismatches;
+}
+
+std::string selftest() {
+    char* text = orv_ql_selftest();
+    std::string s = text ? text : "<null>";
+    orv_ql_free_string(text);
+    return s;
+}
+
+std::string healthy_selftest(const std::string& version) {
+    return "status=Some(0) out=\"" + version + "\" err=\"\"";
+}
+
+namespace {
+
+// The first line a program prints, or "<PROGRAM failed>".
+std::string first_line_of(const std::string& program, const std::vector<std::string>& args) {
+    const auto run = run_child(program, args);
+    if (!run || !run->success()) return "<" + program + " failed>";
+    return run->out.substr(0, run->out.find('\n'));
+}
+
+}  // namespace
+
+std::string staged_exiftool_version() {
+    return first_line_of("/usr/bin/perl", {staged_exiftool().string(), "-ver"});
+}
+
+std::string path_exiftool_version() {
+    return first_line_of("exiftool", {"-ver"});
+}
+
+std::string system_perl_version() {
+    return first_line_of("/usr/bin/perl", {"-e", "print substr($^V, 1), qq{\\n}"});
+}
+
+std::string system_perl_major_minor() {
+    const std::string v = system_perl_version();
+    return v.substr(0, v.find('.', v.find('.') + 1));
 }
 
 std::string read_file(const fs::path& path) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,36 @@ std::string read_file(const fs::path& path);
 // The envelope orv_ql_inspect returns for a path, as text (the string is
 // released with orv_ql_free_string).
 std::string inspect_text(const std::string& path);
+
+// The envelope orv-ql (at orv_ql) prints for a path with ExifTool as child
+// processes, without its line end; "<orv-ql failed>" when it fails.
+std::string inspect_as_children(const std::string& orv_ql, const std::string& path);
+
+// Calls call(i) from `threads` threads at once, `calls` times on each, with
+// i = (t * stride + k) % expected.size() on thread t; every result should
+// equal expected[i]. Returns the indices of those that did not, thread by
+// thread.
+std::vector<std::vector<size_t>> mismatches_across_threads(const std::vector<std::string>& expected,
+                                                           const std::function<std::string(size_t)>& call,
+                                                           size_t threads, size_t calls, size_t stride);
+
+// The text orv_ql_selftest returns ("<null>" for a null result).
+std::string selftest();
+
+// The self-test's text for a healthy run of an ExifTool of this version.
+std::string healthy_selftest(const std::string& version);
+
+// What ExifTool reports with -ver, asked as a child process: the staged
+// script run by /usr/bin/perl, or "exiftool" from PATH. Read from the
+// programs themselves, so that a new ExifTool or Perl release does not turn
+// the suite red.
+std::string staged_exiftool_version();
+std::string path_exiftool_version();
+
+// The system Perl's version without its "v" ("5.36.0"), and its first two
+// parts ("5.36"), as its library and folders are named.
+std::string system_perl_version();
+std::string system_perl_major_minor();
 void write_file(const fs::path& path, const std::string& bytes);
 
 class TempDir {
