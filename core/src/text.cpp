@@ -1,71 +1,15 @@
 #include "text.hpp"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 
+#include <unicode/ustring.h>
+
 namespace orv::text {
 namespace {
-
-struct LowerEntry {
-    char32_t cp;
-    const char* lower;
-};
-
-constexpr LowerEntry kLowerTable[] = {
-#include "lowercase_table.inc"
-};
-
-struct Range {
-    char32_t first, last;
-};
-
-constexpr Range kCased[] = {
-#include "cased_ranges.inc"
-};
-
-constexpr Range kCaseIgnorable[] = {
-#include "case_ignorable_ranges.inc"
-};
-
-template <size_t N>
-bool in_ranges(const Range (&ranges)[N], char32_t cp) {
-    const auto* it = std::upper_bound(std::begin(ranges), std::end(ranges), cp,
-                                      [](char32_t v, const Range& r) { return v < r.first; });
-    return it != std::begin(ranges) && cp <= std::prev(it)->last;
-}
-
-char32_t previous_code_point(std::string_view s, size_t& pos) {
-    size_t start = pos - 1;
-    while (start > 0 && (static_cast<unsigned char>(s[start]) & 0xC0) == 0x80) --start;
-    size_t at = start;
-    const char32_t cp = next_code_point(s, at);
-    pos = start;
-    return cp;
-}
-
-// A capital sigma that ends a word lower-cases to the final form: it follows
-// a cased letter and no cased letter follows it (case-ignorable characters
-// such as apostrophes between them do not count).
-bool ends_word(std::string_view s, size_t start, size_t end) {
-    bool after_cased = false;
-    for (size_t pos = start; pos > 0;) {
-        const char32_t cp = previous_code_point(s, pos);
-        if (in_ranges(kCaseIgnorable, cp)) continue;
-        after_cased = in_ranges(kCased, cp);
-        break;
-    }
-    if (!after_cased) return false;
-    for (size_t pos = end; pos < s.size();) {
-        const char32_t cp = next_code_point(s, pos);
-        if (in_ranges(kCaseIgnorable, cp)) continue;
-        return !in_ranges(kCased, cp);
-    }
-    return true;
-}
 
 // What may follow a lead byte: how many continuation bytes, and the range
 // of the first one (narrower after E0, ED, F0 and F4, which rules out
@@ -112,6 +56,19 @@ size_t valid_sequence_length(std::string_view s, size_t i) {
 size_t invalid_run_length(std::string_view s, size_t i) {
     const LeadRule rule = lead_rule(static_cast<unsigned char>(s[i]));
     return rule.need == 0 ? 1 : 1 + valid_continuations(s, i, rule);
+}
+
+// Runs an ICU conversion twice: first to learn the length of its result,
+// then into a buffer of that length. Empty when ICU fails.
+template <typename Char, typename Convert>
+std::basic_string<Char> icu_convert(const Convert& convert) {
+    UErrorCode status = U_ZERO_ERROR;
+    const int32_t length = convert(nullptr, 0, status);
+    if (U_FAILURE(status) && status != U_BUFFER_OVERFLOW_ERROR) return {};
+    std::basic_string<Char> out(static_cast<size_t>(length), Char{});
+    status = U_ZERO_ERROR;
+    convert(out.data(), length, status);
+    return U_FAILURE(status) ? std::basic_string<Char>{} : out;
 }
 
 }  // namespace
@@ -182,31 +139,28 @@ void append_utf8(std::string& out, char32_t cp) {
 }
 
 std::string to_lower(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (size_t i = 0; i < utf8.size();) {
-        const unsigned char c = static_cast<unsigned char>(utf8[i]);
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c));
-            ++i;
-            continue;
-        }
-        const size_t start = i;
-        const char32_t cp = next_code_point(utf8, i);
-        if (cp == 0x3A3 && ends_word(utf8, start, i)) {
-            out.append("\xCF\x82");  // final sigma
-            continue;
-        }
-        const auto* end = std::end(kLowerTable);
-        const auto* it = std::lower_bound(std::begin(kLowerTable), end, cp,
-                                          [](const LowerEntry& e, char32_t v) { return e.cp < v; });
-        if (it != end && it->cp == cp) {
-            out.append(it->lower);
-        } else {
-            out.append(utf8.substr(start, i - start));
-        }
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        std::string out(utf8);
+        for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+        return out;
     }
-    return out;
+    // ICU maps UTF-16. The root locale ("") applies no language's own rules
+    // (Turkish dotless i, Lithuanian dots), while final sigma is part of
+    // full lower-casing whatever the locale.
+    const std::string valid = utf8_lossy(utf8);
+    const auto wide = icu_convert<char16_t>([&](char16_t* out, int32_t capacity, UErrorCode& status) {
+        int32_t length = 0;
+        u_strFromUTF8(out, capacity, &length, valid.data(), static_cast<int32_t>(valid.size()), &status);
+        return length;
+    });
+    const auto lower = icu_convert<char16_t>([&](char16_t* out, int32_t capacity, UErrorCode& status) {
+        return u_strToLower(out, capacity, wide.data(), static_cast<int32_t>(wide.size()), "", &status);
+    });
+    return icu_convert<char>([&](char* out, int32_t capacity, UErrorCode& status) {
+        int32_t length = 0;
+        u_strToUTF8(out, capacity, &length, lower.data(), static_cast<int32_t>(lower.size()), &status);
+        return length;
+    });
 }
 
 bool is_whitespace(char32_t cp) {

@@ -21,7 +21,9 @@ std::string utf8_lossy(std::string_view bytes);
 char32_t next_code_point(std::string_view utf8, size_t& pos);
 void append_utf8(std::string& out, char32_t cp);
 
-// Full Unicode lower-casing (one code point may become several).
+// Full Unicode lower-casing in the root locale, by ICU: one code point may
+// become several, and a capital sigma ending a word takes the final form.
+// Bytes that are not UTF-8 come out as U+FFFD.
 std::string to_lower(std::string_view utf8);
 
 // Unicode White_Space property.

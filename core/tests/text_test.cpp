@@ -39,6 +39,11 @@ TEST(Lowercase, FullUnicodeMapping) {
     EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3'\xCE\x91"), "\xCE\xB1\xCF\x83'\xCE\xB1");
     EXPECT_EQ(to_lower("\xCE\xA3"), "\xCF\x83");
     EXPECT_EQ(to_lower(".\xCE\xA3"), ".\xCF\x83");
+    // The root locale: a plain capital I is i, not a dotless i.
+    EXPECT_EQ(to_lower("I\xC3\x89"), "i\xC3\xA9");
+    // Bytes that are not UTF-8 become U+FFFD; the rest is still lower-cased.
+    EXPECT_EQ(to_lower("\xFF\xC3\x89"), "\xEF\xBF\xBD\xC3\xA9");
+    EXPECT_EQ(to_lower(""), "");
 }
 
 TEST(Trim, UnicodeWhiteSpaceBothEnds) {
