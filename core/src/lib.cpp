@@ -50,15 +50,25 @@ char* into_c_string(const std::string& text, char* fallback) {
     return out;
 }
 
-// Hands bytes out as a buffer owned by the caller (released with
-// orv_ql_free_bytes); null when there are none or they cannot be allocated.
-uint8_t* into_c_bytes(const std::optional<std::vector<uint8_t>>& bytes, size_t* out_length) {
-    if (!bytes || bytes->empty()) return nullptr;
-    auto* out = static_cast<uint8_t*>(std::malloc(bytes->size()));
-    if (!out) return nullptr;
-    std::memcpy(out, bytes->data(), bytes->size());
-    *out_length = bytes->size();
-    return out;
+// A picture entry point's work: make(path) for a valid UTF-8 path, its bytes
+// handed out as a buffer owned by the caller (released with
+// orv_ql_free_bytes) and their count stored through out_length. Null for a
+// bad path, no picture, or any failure.
+template <typename Make>
+uint8_t* picture_bytes(const char* path, size_t* out_length, const Make& make) {
+    try {
+        const auto p = utf8_argument(path);
+        if (!p) return nullptr;
+        const std::optional<std::vector<uint8_t>> bytes = make(*p);
+        if (!bytes || bytes->empty()) return nullptr;
+        auto* out = static_cast<uint8_t*>(std::malloc(bytes->size()));
+        if (!out) return nullptr;
+        std::memcpy(out, bytes->data(), bytes->size());
+        *out_length = bytes->size();
+        return out;
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 // Both initialisations: a valid UTF-8 path, or false and nothing changes.
@@ -96,24 +106,12 @@ char* orv_ql_inspect(const char* path) {
 
 uint8_t* orv_ql_preview(const char* path, int64_t orientation, size_t* out_length) {
     if (!out_length) return nullptr;
-    try {
-        const auto p = utf8_argument(path);
-        if (!p) return nullptr;
-        return into_c_bytes(orv::preview_jpeg(*p, orientation), out_length);
-    } catch (...) {
-        return nullptr;
-    }
+    return picture_bytes(path, out_length, [&](const std::string& p) { return orv::preview_jpeg(p, orientation); });
 }
 
 uint8_t* orv_ql_thumbnail(const char* path, uint32_t size, size_t* out_length) {
     if (!out_length || size == 0 || size > kMaxThumbnailSide) return nullptr;
-    try {
-        const auto p = utf8_argument(path);
-        if (!p) return nullptr;
-        return into_c_bytes(orv::thumbnail_jpeg(*p, size), out_length);
-    } catch (...) {
-        return nullptr;
-    }
+    return picture_bytes(path, out_length, [&](const std::string& p) { return orv::thumbnail_jpeg(p, size); });
 }
 
 char* orv_ql_selftest(void) {
