@@ -9,6 +9,7 @@
 #include "MetadataPanel.hpp"
 #include "PhotoView.hpp"
 #include "PreviewViewController.hpp"
+#include "RowView.hpp"
 #include "StackView.hpp"
 #include "TextLabel.hpp"
 

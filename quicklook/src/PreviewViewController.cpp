@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "FileKind.hpp"
+#include "FocusCheckBox.hpp"
 #include "Palette.hpp"
 #include "PhotoView.hpp"
 #include "StackView.hpp"

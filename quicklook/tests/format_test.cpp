@@ -3,7 +3,7 @@
 #include <clocale>
 #include <limits>
 
-#include "MetadataPanel.hpp"
+#include "Format.hpp"
 #include "TestSupport.hpp"
 
 using namespace orv::ui;

@@ -1,10 +1,11 @@
 // The metadata panel as the host's --dump reports it: order, words, formats,
 // conditions and gaps; the focus checkbox and its stored choice; geometry.
+#include <QCheckBox>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
 
-#include "MetadataPanel.hpp"
+#include "RowView.hpp"
 #include "TestSupport.hpp"
 #include "TextLabel.hpp"
 
