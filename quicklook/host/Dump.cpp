@@ -2,16 +2,10 @@
 
 #include <cmath>
 
-#include <QCheckBox>
-
 #include <nlohmann/json.hpp>
 
-#include "MetadataPanel.hpp"
 #include "PhotoView.hpp"
 #include "PreviewViewController.hpp"
-#include "RowView.hpp"
-#include "StackView.hpp"
-#include "TextLabel.hpp"
 
 namespace orv::ui {
 
@@ -24,20 +18,26 @@ json points(qreal value) {
     return value;
 }
 
-const char* kindName(PanelElement kind) {
-    switch (kind) {
-        case PanelElement::Title: return "title";
-        case PanelElement::Subtitle: return "subtitle";
-        case PanelElement::Section: return "section";
-        case PanelElement::Row: return "row";
-        case PanelElement::Checkbox: return "checkbox";
-        case PanelElement::Note: return "note";
-        case PanelElement::Footer: return "footer";
-        case PanelElement::Separator:
-        case PanelElement::Other: break;
+// By PanelElement::Kind.
+constexpr const char* kKindNames[] = {"title", "subtitle", "section", "row", "checkbox", "note", "footer"};
+
+json elementLine(const PanelElement& element) {
+    json line;
+    line["kind"] = kKindNames[static_cast<int>(element.kind)];
+    if (element.kind == PanelElement::Kind::Row) {
+        line["label"] = element.text.toStdString();
+        line["value"] = element.value.toStdString();
+        line["mono"] = element.mono;
+    } else {
+        line["text"] = element.text.toStdString();
+        if (element.kind == PanelElement::Kind::Checkbox) line["on"] = element.on;
     }
-    return "other";
+    line["gapAfter"] = points(element.gapAfter);
+    return line;
 }
+
+// One JSON Lines line; text that is not UTF-8 is replaced, never fatal.
+std::string lineOf(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
 json photoLine(const PhotoView& photo) {
     json p;
@@ -56,34 +56,8 @@ json photoLine(const PhotoView& photo) {
 
 std::vector<std::string> dumpLines(const PreviewViewController& controller) {
     std::vector<std::string> lines;
-    lines.push_back(photoLine(controller.photo()).dump(-1, ' ', false, json::error_handler_t::replace));
-
-    const StackView& stack = controller.stack();
-    const QList<QWidget*> views = stack.arrangedSubviews();
-    for (qsizetype i = 0; i < views.size(); ++i) {
-        const QWidget* view = views[i];
-        const PanelElement kind = panelElement(view);
-        if (kind == PanelElement::Separator) continue;  // folded into its row
-        json line;
-        line["kind"] = kindName(kind);
-        qreal gap = stack.customSpacing(view);
-        if (kind == PanelElement::Row) {
-            const auto* row = static_cast<const RowView*>(view);
-            line["label"] = row->label().toStdString();
-            line["value"] = row->value().toStdString();
-            line["mono"] = row->mono();
-            if (i + 1 < views.size() && panelElement(views[i + 1]) == PanelElement::Separator)
-                gap = stack.customSpacing(views[i + 1]);
-        } else if (kind == PanelElement::Checkbox) {
-            const auto* box = static_cast<const QCheckBox*>(view);
-            line["text"] = box->text().toStdString();
-            line["on"] = box->isChecked();
-        } else if (const auto* label = qobject_cast<const TextLabel*>(view)) {
-            line["text"] = label->text().toStdString();
-        }
-        line["gapAfter"] = points(gap);
-        lines.push_back(line.dump(-1, ' ', false, json::error_handler_t::replace));
-    }
+    lines.push_back(lineOf(photoLine(controller.photo())));
+    for (const PanelElement& element : controller.panel()) lines.push_back(lineOf(elementLine(element)));
     return lines;
 }
 

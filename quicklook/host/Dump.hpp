@@ -15,9 +15,9 @@ class PreviewViewController;
 // then per element: "kind" (title, subtitle, section, row, checkbox, note,
 // footer), "text" (all but rows; the checkbox's title), rows' "label",
 // "value" (as displayed) and "mono", the checkbox's "on", and "gapAfter"
-// (the custom spacing after the element, 0 when none). A row and the
+// (the gap below the element in points, 0 when none). A row and the
 // separator line under it are one element; the gap below the line is the
-// row's gapAfter.
+// row's gapAfter. Made from the panel's model, as the widgets are.
 std::vector<std::string> dumpLines(const PreviewViewController& controller);
 
 }  // namespace orv::ui

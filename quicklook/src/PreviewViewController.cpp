@@ -176,7 +176,7 @@ void PreviewViewController::showLoading(const fs::path& file) {
     photo_->setImage(QImage());
     photo_->setFocusPoint(std::nullopt);
     photo_->setPlaceholder(QStringLiteral("Loading…"));
-    panel_->renderLoading(displayName(file));
+    panel_->show(Panel::loading(displayName(file)));
 }
 
 void PreviewViewController::applyInspection(uint64_t request, const fs::path& file, const InspectionOutcome& outcome) {
@@ -189,13 +189,13 @@ void PreviewViewController::showOutcome(uint64_t request, const fs::path& file, 
     panelShown_ = request;
     if (const auto* summary = std::get_if<InspectedFile>(&outcome)) {
         photo_->setFocusPoint(summary->makerNotes.focus);
-        render(*summary);
+        panel_->show(Panel::summary(*summary, photo_->showFocus()));
     } else if (const auto* card = std::get_if<FileCard>(&outcome)) {
         photo_->setFocusPoint(std::nullopt);
-        renderFileCard(displayName(file), *card);
+        panel_->show(Panel::fileCard(displayName(file), *card));
     } else {
         photo_->setFocusPoint(std::nullopt);
-        renderError(displayName(file), std::get<ReadError>(outcome).message);
+        panel_->show(Panel::error(displayName(file), std::get<ReadError>(outcome).message));
     }
 }
 
@@ -219,20 +219,6 @@ void PreviewViewController::apply(uint64_t request, const fs::path& file, LoadRe
 }
 
 void PreviewViewController::finishLoads() { orv::ui::finishLoads(); }
-
-void PreviewViewController::render(const InspectedFile& file) { panel_->render(file); }
-
-void PreviewViewController::renderError(const QString& title, const QString& message) {
-    panel_->renderError(title, message);
-}
-
-void PreviewViewController::renderFileCard(const QString& title, const FileCard& card) {
-    panel_->renderFileCard(title, card);
-}
-
-void PreviewViewController::clear() { panel_->clear(); }
-
-void PreviewViewController::toggleFocus(bool on) { panel_->toggleFocus(on); }
 
 QString PreviewViewController::displayName(const fs::path& file) {
     std::string text = file.native();

@@ -72,12 +72,8 @@ public:
     StackView& stack() const { return *stack_; }
     QScrollArea* scrollView() const { return scroll_; }
 
-    // The panel operations, applied to this controller's stack and photo.
-    void render(const InspectedFile& file);
-    void renderError(const QString& title, const QString& message);
-    void renderFileCard(const QString& title, const FileCard& card);
-    void clear();
-    void toggleFocus(bool on);
+    // What the panel shows now.
+    const PanelModel& panel() const { return panel_->model(); }
 
     // Blocks until every load started by any controller or prefetch has
     // finished; for a program about to end.

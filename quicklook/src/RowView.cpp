@@ -11,12 +11,9 @@
 
 namespace orv::ui {
 
-RowView::RowView(const QString& label, const std::optional<QString>& value, bool mono, QWidget* parent)
-    : QWidget(parent), mono_(mono) {
-    const bool absent = !value || value->isEmpty();
-    QString keyText = label;
-    keyText.replace(u'\n', u' ').replace(u'\r', u' ');  // the key is one line
-    key_ = new QLabel(keyText, this);
+RowView::RowView(const QString& label, const QString& value, bool absent, bool mono, QWidget* parent)
+    : QWidget(parent) {
+    key_ = new QLabel(label, this);
     key_->setTextFormat(Qt::PlainText);
     key_->setFont(Typography::system(12));
     key_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -31,17 +28,13 @@ RowView::RowView(const QString& label, const std::optional<QString>& value, bool
     const TextLabel::Style style{.font = valueFont,
                                  .color = absent ? Palette::textTertiary() : Palette::textPrimary(),
                                  .alignment = Qt::AlignRight};
-    value_ = new TextLabel(absent ? QStringLiteral("—") : *value, style, this);
+    value_ = new TextLabel(value, style, this);
     value_->setPreferredMaxLayoutWidth(kValueMaxWidth);
 
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }
-
-QString RowView::label() const { return key_->text(); }
-
-QString RowView::value() const { return value_->text(); }
 
 int RowView::valueWidth(int rowWidth) const {
     // The value hugs its text up to 190 points and gives way to the key,

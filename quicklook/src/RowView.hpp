@@ -3,8 +3,6 @@
 // edge, 6 points above and below the value.
 #pragma once
 
-#include <optional>
-
 #include <QLabel>
 #include <QString>
 #include <QWidget>
@@ -21,11 +19,9 @@ public:
     static constexpr int kValueMaxWidth = 190;
     static constexpr int kWidth = 300;  // the panel's column, for the size hint
 
-    RowView(const QString& label, const std::optional<QString>& value, bool mono, QWidget* parent = nullptr);
+    // The label on one line; an absent value is shown in the labels' shade.
+    RowView(const QString& label, const QString& value, bool absent, bool mono, QWidget* parent = nullptr);
 
-    QString label() const;
-    QString value() const;  // as displayed: "—" when absent or empty
-    bool mono() const { return mono_; }
     QLabel* keyLabel() const { return key_; }
     TextLabel* valueLabel() const { return value_; }
 
@@ -43,7 +39,6 @@ private:
 
     QLabel* key_;
     TextLabel* value_;
-    bool mono_;
 };
 
 }  // namespace orv::ui

@@ -189,6 +189,7 @@ private slots:
         QVERIFY(box && !box->isChecked());
         box->click();
         QVERIFY(controller.photo().showFocus());
+        QVERIFY(test::panelText(controller).contains("checkbox|Show focus point|on|"));
         QCOMPARE(QSettings("Orvanta", "Preview").value("showFocusPoint").toString(), QString("true"));
 
         // Anything stored that is not a boolean counts as true.
@@ -196,6 +197,33 @@ private slots:
         PreviewViewController fresh(script.loader());
         fresh.loadView();
         QVERIFY(fresh.photo().showFocus());
+    }
+
+    void theWidgetsShowWhatTheModelSays() {
+        // --dump reads the model: the window must show the same words, in order, with the same gaps.
+        test::ScriptedLoader script{test::envelope(test::fullFile()), QImage()};
+        PreviewViewController controller(script.loader());
+        controller.preparePreviewOfFile("/p/x.cr3");
+        test::waitForPreview(controller);
+        const QList<QWidget*> views = controller.stack().arrangedSubviews();
+        qsizetype next = 0;
+        for (const PanelElement& element : controller.panel()) {
+            QWidget* view = views.value(next++);
+            QString shown, expected = element.text;
+            if (const auto* row = qobject_cast<RowView*>(view)) {
+                shown = row->keyLabel()->text() + "|" + row->valueLabel()->text();
+                expected += "|" + element.value;
+                view = views.value(next++);  // the line under the row carries its gap
+            } else if (const auto* box = qobject_cast<QCheckBox*>(view)) {
+                shown = box->text() + (box->isChecked() ? "|on" : "|off");
+                expected += element.on ? "|on" : "|off";
+            } else if (const auto* label = qobject_cast<TextLabel*>(view)) {
+                shown = label->text();
+            }
+            QCOMPARE(shown, expected);
+            QCOMPARE(controller.stack().customSpacing(view), element.gapAfter);
+        }
+        QCOMPARE(next, views.size());
     }
 
     void columnGeometryWrappingAndScrolling() {
