@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "Host.hpp"
+#include "Streams.hpp"
 
 namespace orv::ui::host {
 

@@ -11,7 +11,7 @@
 #include "FileKind.hpp"
 #include "FileUri.hpp"
 #include "FolderOrder.hpp"
-#include "Host.hpp"
+#include "Window.hpp"
 
 namespace orv::ui::host {
 

@@ -7,7 +7,8 @@
 #include <QDBusConnection>
 #include <QString>
 
-#include "Host.hpp"
+#include "Options.hpp"
+#include "Streams.hpp"
 #include "Service.hpp"
 
 namespace orv::ui::host {

@@ -9,9 +9,12 @@
 
 #include <QApplication>
 
-#include "Host.hpp"
+#include "Headless.hpp"
+#include "Options.hpp"
 #include "Registration.hpp"
 #include "ServiceBus.hpp"
+#include "Streams.hpp"
+#include "Window.hpp"
 
 int main(int argc, char** argv) {
     using namespace orv::ui;

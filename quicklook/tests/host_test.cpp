@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "Host.hpp"
 #include "Palette.hpp"
 #include "TestSupport.hpp"
+#include "Window.hpp"
 
 using namespace orv;
 using namespace orv::ui;

@@ -8,9 +8,9 @@
 
 #include <cstdio>
 
-#include "Host.hpp"
 #include "Prefetcher.hpp"
 #include "TestSupport.hpp"
+#include "Window.hpp"
 
 using namespace orv;
 using namespace orv::ui;

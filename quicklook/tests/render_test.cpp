@@ -1,7 +1,7 @@
 // Pixels of the rendered photo view: the fitted picture and the focus box
 // with its minimum size, shown and hidden. (The window's backgrounds are
 // checked on the program's own --render output.)
-#include "Host.hpp"
+#include "Headless.hpp"
 #include "Palette.hpp"
 #include "TestSupport.hpp"
 

@@ -1,0 +1,102 @@
+#include "Headless.hpp"
+
+#include <deque>
+#include <memory>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFile>
+#include <QImageWriter>
+#include <QPixmap>
+#include <QWidget>
+
+#include "Dump.hpp"
+
+namespace orv::ui::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Loads in flight ahead of the one being written out: enough to overlap
+// inspection with output, few enough that finished pictures don't pile up.
+constexpr size_t kLoadsAhead = 4;
+
+// Lets layout requests and resizes posted by the last changes run, so the
+// grab shows the settled window.
+void settle() {
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+void waitUntilPrepared(const PreviewViewController& controller, const bool& prepared) {
+    if (prepared) return;
+    QEventLoop loop;
+    QObject::connect(&controller, &PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
+    while (!prepared) loop.exec();
+}
+
+}  // namespace
+
+fs::path renderPath(const fs::path& out, size_t index, size_t count) {
+    if (count <= 1) return out;
+    fs::path numbered = out;
+    numbered.replace_filename(out.stem().native() + "-" + std::to_string(index + 1) + out.extension().native());
+    return numbered;
+}
+
+QImage renderImage(PreviewViewController& controller, QSize size) {
+    QWidget* root = controller.view();
+    root->resize(size);
+    if (!root->isVisible()) root->show();
+    settle();
+    return root->grab().toImage();
+}
+
+int runHeadless(const Options& options, const PreviewViewController::Loader& loader, const Streams& streams) {
+    struct Active {
+        std::unique_ptr<PreviewViewController> controller;
+        std::unique_ptr<bool> prepared = std::make_unique<bool>(false);
+    };
+    std::deque<Active> active;
+    const size_t count = options.files.size();
+    size_t next = 0;
+    int status = 0;
+    for (size_t index = 0; index < count; ++index) {
+        // Overlapping requests: later files load while earlier ones are written.
+        while (next < count && active.size() < kLoadsAhead) {
+            Active a;
+            a.controller = std::make_unique<PreviewViewController>(loader);
+            bool* prepared = a.prepared.get();
+            QObject::connect(a.controller.get(), &PreviewViewController::previewPrepared,
+                             [prepared] { *prepared = true; });
+            a.controller->view()->resize(options.size);
+            a.controller->preparePreviewOfFile(options.files[next++]);
+            active.push_back(std::move(a));
+        }
+        Active current = std::move(active.front());
+        active.pop_front();
+        waitUntilPrepared(*current.controller, *current.prepared);
+
+        if (options.renderTo) {
+            const fs::path target = renderPath(*options.renderTo, index, count);
+            const QImage image = renderImage(*current.controller, options.size);
+            QImageWriter writer(QFile::decodeName(QByteArray::fromStdString(target.native())), "png");
+            if (!writer.write(image)) {
+                std::fprintf(streams.err, "orvanta-preview: cannot write %s: %s\n", target.c_str(),
+                             qPrintable(writer.errorString()));
+                status = 1;
+            }
+        }
+        if (options.dump) {
+            for (const std::string& line : dumpLines(*current.controller))
+                std::fprintf(streams.out, "%s\n", line.c_str());
+            std::fflush(streams.out);
+        }
+    }
+    return status;
+}
+
+}  // namespace orv::ui::host

@@ -1,0 +1,118 @@
+#include "Options.hpp"
+
+#include <charconv>
+
+namespace orv::ui::host {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMaxSide = 8192;
+
+bool parseSize(const std::string& text, QSize& size) {
+    const auto x = text.find('x');
+    if (x == std::string::npos) return false;
+    int w = 0, h = 0;
+    const char* begin = text.data();
+    const char* mid = begin + x;
+    const char* end = begin + text.size();
+    auto [p1, e1] = std::from_chars(begin, mid, w);
+    auto [p2, e2] = std::from_chars(mid + 1, end, h);
+    if (e1 != std::errc() || p1 != mid || e2 != std::errc() || p2 != end) return false;
+    if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
+    size = QSize(w, h);
+    return true;
+}
+
+fs::path absoluteOf(const fs::path& file) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(file, ec);
+    return ec ? file : absolute;
+}
+
+}  // namespace
+
+std::string usage() {
+    return "usage: orvanta-preview [options] [--] FILE...\n"
+           "       orvanta-preview --service [--dump]\n"
+           "       orvanta-preview --register-previewer | --unregister-previewer\n"
+           "\n"
+           "Shows each photo with its metadata in a window: the picture with the\n"
+           "camera's focus box on the left, the metadata panel on the right.\n"
+           "With several files, Left and Right step through them; Space or Esc closes.\n"
+           "\n"
+           "  --render OUT.png  no window: write a PNG of the preview (with several\n"
+           "                    files, OUT-1.png, OUT-2.png, ... in order)\n"
+           "  --size WxH        size of the rendered window (default 1180x760)\n"
+           "  --dump            no window: print the preview's final state as JSON\n"
+           "                    Lines, one block per file\n"
+           "  --service         be the desktop's previewer: show the files GNOME Files\n"
+           "                    asks for (Space on a file) until 10 idle minutes pass\n"
+           "  --register-previewer    make Space in GNOME Files open Orvanta preview\n"
+           "                          (for this user; D-Bus starts --service on demand)\n"
+           "  --unregister-previewer  undo --register-previewer\n"
+           "  -h, --help        show this help\n"
+           "  --version         show the version\n";
+}
+
+std::variant<Options, std::string> parseArguments(const std::vector<std::string>& args) {
+    Options options;
+    bool sizeGiven = false;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
+            options.files.push_back(absoluteOf(a));
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+        } else if (a == "-h" || a == "--help") {
+            options.help = true;
+        } else if (a == "--version") {
+            options.version = true;
+        } else if (a == "--dump") {
+            options.dump = true;
+        } else if (a == "--service") {
+            options.service = true;
+        } else if (a == "--register-previewer") {
+            options.registerPreviewer = true;
+        } else if (a == "--unregister-previewer") {
+            options.unregisterPreviewer = true;
+        } else if (a == "--render" || a == "--size") {
+            if (i + 1 >= args.size()) return a + " needs a value";
+            const std::string& value = args[++i];
+            if (a == "--render") {
+                if (value.empty()) return std::string("--render needs a file name");
+                options.renderTo = fs::path(value);
+            } else {
+                if (!parseSize(value, options.size))
+                    return "--size needs WIDTHxHEIGHT in points, 1 to " + std::to_string(kMaxSide) + ", not \"" +
+                           value + "\"";
+                sizeGiven = true;
+            }
+        } else {
+            return "unknown option \"" + a + "\"";
+        }
+    }
+    if (options.help || options.version) return options;
+    if (sizeGiven && !options.renderTo) return std::string("--size goes with --render");
+    if (options.registerPreviewer || options.unregisterPreviewer) {
+        const char* name = options.registerPreviewer ? "--register-previewer" : "--unregister-previewer";
+        if (options.registerPreviewer && options.unregisterPreviewer)
+            return std::string("--register-previewer and --unregister-previewer undo each other; give one");
+        if (options.service || options.dump || options.renderTo || !options.files.empty())
+            return std::string(name) + " goes alone";
+        return options;
+    }
+    if (options.service) {
+        if (options.renderTo) return std::string("--render does not go with --service");
+        if (!options.files.empty()) return std::string("--service takes no FILE: the file manager names them");
+        return options;
+    }
+    if (options.files.empty()) return std::string("no FILE given");
+    return options;
+}
+
+}  // namespace orv::ui::host

@@ -1,0 +1,95 @@
+#include "Window.hpp"
+
+#include <cstdlib>
+
+#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace orv::ui::host {
+
+namespace fs = std::filesystem;
+
+QString windowTitle(const fs::path& file, size_t index, size_t count) {
+    // "[*]" in a window title is Qt's modified-marker; doubled, it shows as typed.
+    QString title = PreviewViewController::displayName(file).replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    if (count > 1) title += QStringLiteral(" (%1/%2)").arg(index + 1).arg(count);
+    return title;
+}
+
+PreviewWindow::PreviewWindow(std::vector<fs::path> files, PreviewViewController::Loader loader)
+    : files_(std::move(files)), controller_(std::move(loader)), prefetcher_(controller_.loader()) {
+    window_ = controller_.view();
+    // The neighbours load only once the file asked for is on screen, so they
+    // never compete with it for ExifTool.
+    connect(&controller_, &PreviewViewController::previewPrepared, this,
+            [this] { prefetcher_.prefetch(neighbours(index_)); });
+    window_->setAttribute(Qt::WA_QuitOnClose, true);
+    window_->setMinimumSize(480, 320);
+    window_->resize(controller_.preferredContentSize());
+    qApp->installEventFilter(this);
+    showFile(0);
+}
+
+bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() != QEvent::KeyPress || !window_) return false;
+    const auto* widget = qobject_cast<QWidget*>(watched);
+    if (!widget || widget->window() != window_) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->matches(QKeySequence::Close) || key->matches(QKeySequence::Quit)) {
+        window_->close();
+        return true;
+    }
+    switch (key->key()) {
+        case Qt::Key_Left:
+            if (index_ > 0) showFile(index_ - 1);
+            return true;
+        case Qt::Key_Right:
+            if (index_ + 1 < files_.size()) showFile(index_ + 1);
+            return true;
+        case Qt::Key_Space:
+        case Qt::Key_Escape:
+            window_->close();
+            return true;
+        default:
+            return false;
+    }
+}
+
+void PreviewWindow::showFile(size_t index) {
+    index_ = index;
+    window_->setWindowTitle(windowTitle(files_[index], index, files_.size()));
+    std::vector<fs::path> kept = neighbours(index);
+    kept.push_back(files_[index]);
+    prefetcher_.retain(kept);
+    prefetcher_.show(files_[index], controller_);
+}
+
+std::vector<fs::path> PreviewWindow::neighbours(size_t index) const {
+    std::vector<fs::path> around;
+    if (index > 0) around.push_back(files_[index - 1]);
+    if (index + 1 < files_.size()) around.push_back(files_[index + 1]);
+    return around;
+}
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+std::string noDisplayMessage() {
+    return "orvanta-preview: no display to open a window on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+           "To write the preview to a picture instead: orvanta-preview --render preview.png FILE\n";
+}
+
+int runWindow(const Options& options) {
+    PreviewWindow window(options.files);
+    window.widget()->show();
+    return QApplication::exec();
+}
+
+}  // namespace orv::ui::host
