@@ -61,4 +61,9 @@ std::vector<std::string> dumpLines(const PreviewViewController& controller) {
     return lines;
 }
 
+void printDump(const PreviewViewController& controller, std::FILE* out) {
+    for (const std::string& line : dumpLines(controller)) std::fprintf(out, "%s\n", line.c_str());
+    std::fflush(out);
+}
+
 }  // namespace orv::ui

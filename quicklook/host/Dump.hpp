@@ -3,6 +3,7 @@
 // shape is fixed.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -19,5 +20,8 @@ class PreviewViewController;
 // separator line under it are one element; the gap below the line is the
 // row's gapAfter. Made from the panel's model, as the widgets are.
 std::vector<std::string> dumpLines(const PreviewViewController& controller);
+
+// The same lines written to `out` and flushed, as --dump prints them.
+void printDump(const PreviewViewController& controller, std::FILE* out);
 
 }  // namespace orv::ui

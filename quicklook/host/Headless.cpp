@@ -31,11 +31,12 @@ void settle() {
     }
 }
 
-void waitUntilPrepared(const PreviewViewController& controller, const bool& prepared) {
-    if (prepared) return;
+// Each controller serves one request: once it is no longer preparing, its
+// file is shown in full.
+void waitUntilPrepared(const PreviewViewController& controller) {
     QEventLoop loop;
     QObject::connect(&controller, &PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
-    while (!prepared) loop.exec();
+    while (controller.isPreparing()) loop.exec();
 }
 
 }  // namespace
@@ -56,33 +57,24 @@ QImage renderImage(PreviewViewController& controller, QSize size) {
 }
 
 int runHeadless(const Options& options, const PreviewViewController::Loader& loader, const Streams& streams) {
-    struct Active {
-        std::unique_ptr<PreviewViewController> controller;
-        std::unique_ptr<bool> prepared = std::make_unique<bool>(false);
-    };
-    std::deque<Active> active;
+    std::deque<std::unique_ptr<PreviewViewController>> active;
     const size_t count = options.files.size();
     size_t next = 0;
     int status = 0;
     for (size_t index = 0; index < count; ++index) {
         // Overlapping requests: later files load while earlier ones are written.
         while (next < count && active.size() < kLoadsAhead) {
-            Active a;
-            a.controller = std::make_unique<PreviewViewController>(loader);
-            bool* prepared = a.prepared.get();
-            QObject::connect(a.controller.get(), &PreviewViewController::previewPrepared,
-                             [prepared] { *prepared = true; });
-            a.controller->view()->resize(options.size);
-            a.controller->preparePreviewOfFile(options.files[next++]);
-            active.push_back(std::move(a));
+            auto& controller = active.emplace_back(std::make_unique<PreviewViewController>(loader));
+            controller->view()->resize(options.size);
+            controller->preparePreviewOfFile(options.files[next++]);
         }
-        Active current = std::move(active.front());
+        const std::unique_ptr<PreviewViewController> current = std::move(active.front());
         active.pop_front();
-        waitUntilPrepared(*current.controller, *current.prepared);
+        waitUntilPrepared(*current);
 
         if (options.renderTo) {
             const fs::path target = renderPath(*options.renderTo, index, count);
-            const QImage image = renderImage(*current.controller, options.size);
+            const QImage image = renderImage(*current, options.size);
             QImageWriter writer(QFile::decodeName(QByteArray::fromStdString(target.native())), "png");
             if (!writer.write(image)) {
                 std::fprintf(streams.err, "orvanta-preview: cannot write %s: %s\n", target.c_str(),
@@ -90,11 +82,7 @@ int runHeadless(const Options& options, const PreviewViewController::Loader& loa
                 status = 1;
             }
         }
-        if (options.dump) {
-            for (const std::string& line : dumpLines(*current.controller))
-                std::fprintf(streams.out, "%s\n", line.c_str());
-            std::fflush(streams.out);
-        }
+        if (options.dump) printDump(*current, streams.out);
     }
     return status;
 }

@@ -99,10 +99,8 @@ int runService(const Options& options, const Streams& streams) {
     }
     PreviewService service;
     if (options.dump) {
-        QObject::connect(&service.controller(), &PreviewViewController::previewPrepared, &service, [&] {
-            for (const std::string& line : dumpLines(service.controller())) std::fprintf(streams.out, "%s\n", line.c_str());
-            std::fflush(streams.out);
-        });
+        QObject::connect(&service.controller(), &PreviewViewController::previewPrepared, &service,
+                         [&] { printDump(service.controller(), streams.out); });
     }
     QString error;
     if (!exportService(service, bus, &error)) {
