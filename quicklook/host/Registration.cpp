@@ -1,17 +1,17 @@
 #include "Registration.hpp"
 
-#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include "ServiceBus.hpp"
+#include "own_location.hpp"
 
 namespace orv::ui::host {
 
@@ -39,22 +39,14 @@ std::optional<std::string> execPath(const std::string& path) {
     return "\"" + path + "\"";
 }
 
-std::optional<fs::path> ownExecutable() {
-    std::error_code ec;
-    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (ec) return std::nullopt;
-    return exe;
-}
-
 std::optional<std::string> readText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    QFile in(QFile::decodeName(QByteArray::fromStdString(file.native())));
+    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
+    return in.readAll().toStdString();
 }
 
-// Written beside the target and renamed over it: the bus never sees half a file.
+// QSaveFile writes beside the target and renames over it: the bus never
+// sees half a file.
 bool writeText(const fs::path& file, const std::string& text, std::string& error) {
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
@@ -62,21 +54,11 @@ bool writeText(const fs::path& file, const std::string& text, std::string& error
         error = "cannot create " + file.parent_path().string() + ": " + ec.message();
         return false;
     }
-    const fs::path part = file.string() + ".part";
-    {
-        std::ofstream out(part, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.close();
-        if (!out) {
-            error = "cannot write " + part.string();
-            fs::remove(part, ec);
-            return false;
-        }
-    }
-    fs::rename(part, file, ec);
-    if (ec) {
-        error = "cannot write " + file.string() + ": " + ec.message();
-        fs::remove(part, ec);
+    QSaveFile out(QFile::decodeName(QByteArray::fromStdString(file.native())));
+    if (!out.open(QIODevice::WriteOnly) ||
+        out.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !out.commit()) {
+        error = "cannot write " + file.string() + ": " + out.errorString().toStdString();
         return false;
     }
     return true;
@@ -115,27 +97,19 @@ struct SessionBus {
 bool isThisProgram(pid_t pid) {
     std::error_code ec;
     const fs::path exe = fs::read_symlink("/proc/" + std::to_string(pid) + "/exe", ec);
-    const auto own = ownExecutable();
+    const auto own = tools::own_executable();
     return !ec && own && exe == *own;
 }
 
 }  // namespace
 
 std::optional<fs::path> userServiceFile() {
-    fs::path data;
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    if (xdg && *xdg && fs::path(xdg).is_absolute()) {
-        data = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (!home || !*home) {
-            const passwd* entry = ::getpwuid(::getuid());
-            home = entry ? entry->pw_dir : nullptr;
-        }
-        if (!home || !*home) return std::nullopt;
-        data = fs::path(home) / ".local" / "share";
-    }
-    return data / "dbus-1" / "services" / (std::string(kPreviewerName) + ".service");
+    QString data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    // A relative XDG_DATA_HOME is to be ignored, as the XDG rules say.
+    if (QDir::isRelativePath(data)) data = QDir::homePath() + QStringLiteral("/.local/share");
+    if (data.isEmpty() || QDir::isRelativePath(data)) return std::nullopt;
+    return fs::path(QFile::encodeName(data).toStdString()) / "dbus-1" / "services" /
+           (std::string(kPreviewerName) + ".service");
 }
 
 std::optional<std::string> serviceFileText(const fs::path& executable) {
@@ -152,7 +126,7 @@ bool isOurServiceFile(const std::string& text) { return text.starts_with(kMarker
 
 int registerPreviewer(const Streams& streams) {
     const auto file = userServiceFile();
-    const auto exe = ownExecutable();
+    const auto exe = tools::own_executable();
     if (!file || !exe) {
         std::fprintf(streams.err, "orvanta-preview: cannot tell %s\n",
                      file ? "where this program is" : "the home folder (neither XDG_DATA_HOME nor HOME is set)");

@@ -12,8 +12,8 @@
 
 namespace orv::ui::host {
 
-// $XDG_DATA_HOME/dbus-1/services/org.gnome.NautilusPreviewer.service, with
-// ~/.local/share when XDG_DATA_HOME is unset, empty or not absolute.
+// The user's data folder (XDG_DATA_HOME, else ~/.local/share)
+// /dbus-1/services/org.gnome.NautilusPreviewer.service.
 std::optional<std::filesystem::path> userServiceFile();
 
 // The activation file that starts `executable --service`; its first line

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include "orv_ql.h"
+#include "own_location.hpp"
 
 namespace orv::ui::Reader {
 
@@ -177,10 +178,6 @@ const Core& systemCore() {
     return core;
 }
 
-fs::path exiftoolResource(const fs::path& executable) {
-    return executable.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
-}
-
 std::optional<ExifToolMode> exiftoolMode(std::string_view setting) {
     if (setting.empty() || setting == "resident") return ExifToolMode::Resident;
     if (setting == "in-process") return ExifToolMode::InProcess;
@@ -198,10 +195,10 @@ bool ready() {
             mode = ExifToolMode::Resident;
         }
         if (*mode == ExifToolMode::Child) return true;  // "exiftool" from PATH, a process per run
+        const auto executable = tools::own_executable();
+        if (!executable) return false;
+        const fs::path script = tools::bundled_exiftool(*executable);
         std::error_code ec;
-        const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-        if (ec) return false;
-        const fs::path script = exiftoolResource(executable);
         if (!fs::is_regular_file(script, ec)) return false;
         if (*mode == ExifToolMode::Resident) {
             if (orv_ql_init_resident(script.c_str())) return true;

@@ -156,10 +156,6 @@ std::optional<ExifToolMode> exiftoolMode(std::string_view setting);
 // false value is final.
 bool ready();
 
-// Where the ExifTool resource sits for a program at `executable`:
-// <executable's folder>/../share/orvanta/exiftool/exiftool.
-std::filesystem::path exiftoolResource(const std::filesystem::path& executable);
-
 // Decodes an envelope strictly: a required member missing or null, or any
 // member of the wrong type or out of its type's range, fails the whole text.
 std::optional<InspectResult> decodeEnvelope(std::string_view json);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "orv_ql.h"
+#include "own_location.hpp"
 #include "replace_file.hpp"
 
 namespace {
@@ -39,12 +40,6 @@ constexpr const char* kUsage =
 int usage_error(const std::string& message) {
     std::fprintf(stderr, "orv-ql: %s\n%s", message.c_str(), kUsage);
     return 2;
-}
-
-fs::path bundled_exiftool() {
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    return exe.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
 }
 
 int run_inspect(const std::vector<std::string>& paths) {
@@ -142,7 +137,7 @@ int main(int argc, char** argv) {
     }
 
     if (!exiftool.empty()) {
-        const std::string script = exiftool == "bundled" ? bundled_exiftool().string() : exiftool;
+        const std::string script = exiftool == "bundled" ? orv::tools::own_bundled_exiftool().string() : exiftool;
         if (resident) {
             if (!orv_ql_init_resident(script.c_str())) {
                 std::fprintf(stderr, "orv-ql: cannot start a resident ExifTool: /usr/bin/perl %s does not answer\n",

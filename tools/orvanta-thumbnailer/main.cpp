@@ -15,6 +15,7 @@
 #include <string>
 
 #include "orv_ql.h"
+#include "own_location.hpp"
 #include "replace_file.hpp"
 
 namespace {
@@ -23,12 +24,6 @@ constexpr const char* kUsage =
     "usage: orvanta-thumbnailer -s SIZE INPUT OUTPUT\n"
     "Writes a PNG thumbnail of INPUT (a photo or camera RAW file) whose longer\n"
     "side is at most SIZE pixels.\n";
-
-std::filesystem::path bundled_exiftool() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return exe.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
-}
 
 int fail(const char* what, const std::string& detail) {
     std::fprintf(stderr, "orvanta-thumbnailer: %s%s\n", what, detail.c_str());
@@ -57,7 +52,7 @@ int main(int argc, char** argv) {
 
     // In-process when possible (one thumbnail per process: no resident to
     // keep); else exiftool from PATH.
-    orv_ql_init(bundled_exiftool().c_str());
+    orv_ql_init(orv::tools::own_bundled_exiftool().c_str());
     size_t length = 0;
     uint8_t* jpeg = orv_ql_thumbnail(input, static_cast<uint32_t>(size), &length);
     if (!jpeg) return fail("no picture in ", input);
