@@ -2,6 +2,9 @@
 
 #include <charconv>
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 namespace orv::ui::host {
 
 namespace fs = std::filesystem;
@@ -57,45 +60,39 @@ std::string usage() {
 }
 
 std::variant<Options, std::string> parseArguments(const std::vector<std::string>& args) {
+    // Latin-1 maps each byte to one character and back, so a file name that
+    // is not UTF-8 reaches the loader byte for byte; option names are ASCII.
+    const auto toQt = [](const std::string& bytes) {
+        return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    };
+    const auto fromQt = [](const QString& text) { return text.toLatin1().toStdString(); };
+
+    const QCommandLineOption help(QStringList{"h", "help"}), version("version"), dump("dump"), service("service"),
+        registerOption("register-previewer"), unregisterOption("unregister-previewer"),
+        render("render", {}, "OUT.png"), size("size", {}, "WxH");
+    QCommandLineParser parser;
+    parser.addOptions({help, version, dump, service, registerOption, unregisterOption, render, size});
+    QStringList qtArgs{QStringLiteral("orvanta-preview")};
+    for (const std::string& a : args) qtArgs << toQt(a);
+    if (!parser.parse(qtArgs)) return fromQt(parser.errorText());
+
     Options options;
-    bool sizeGiven = false;
-    bool optionsEnded = false;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (optionsEnded || a.empty() || a[0] != '-' || a == "-") {
-            options.files.push_back(absoluteOf(a));
-            continue;
-        }
-        if (a == "--") {
-            optionsEnded = true;
-        } else if (a == "-h" || a == "--help") {
-            options.help = true;
-        } else if (a == "--version") {
-            options.version = true;
-        } else if (a == "--dump") {
-            options.dump = true;
-        } else if (a == "--service") {
-            options.service = true;
-        } else if (a == "--register-previewer") {
-            options.registerPreviewer = true;
-        } else if (a == "--unregister-previewer") {
-            options.unregisterPreviewer = true;
-        } else if (a == "--render" || a == "--size") {
-            if (i + 1 >= args.size()) return a + " needs a value";
-            const std::string& value = args[++i];
-            if (a == "--render") {
-                if (value.empty()) return std::string("--render needs a file name");
-                options.renderTo = fs::path(value);
-            } else {
-                if (!parseSize(value, options.size))
-                    return "--size needs WIDTHxHEIGHT in points, 1 to " + std::to_string(kMaxSide) + ", not \"" +
-                           value + "\"";
-                sizeGiven = true;
-            }
-        } else {
-            return "unknown option \"" + a + "\"";
-        }
+    options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
+    options.dump = parser.isSet(dump);
+    options.service = parser.isSet(service);
+    options.registerPreviewer = parser.isSet(registerOption);
+    options.unregisterPreviewer = parser.isSet(unregisterOption);
+    for (const QString& file : parser.positionalArguments()) options.files.push_back(absoluteOf(fromQt(file)));
+    if (parser.isSet(render)) {
+        const std::string value = fromQt(parser.value(render));
+        if (value.empty()) return std::string("--render needs a file name");
+        options.renderTo = fs::path(value);
     }
+    const bool sizeGiven = parser.isSet(size);
+    if (sizeGiven && !parseSize(fromQt(parser.value(size)), options.size))
+        return "--size needs WIDTHxHEIGHT in points, 1 to " + std::to_string(kMaxSide) + ", not \"" +
+               fromQt(parser.value(size)) + "\"";
     if (options.help || options.version) return options;
     if (sizeGiven && !options.renderTo) return std::string("--size goes with --render");
     if (options.registerPreviewer || options.unregisterPreviewer) {

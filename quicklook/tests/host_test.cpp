@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "Options.hpp"
 #include "Palette.hpp"
 #include "TestSupport.hpp"
 #include "Window.hpp"
@@ -66,6 +67,47 @@ private slots:
             const json photo = json::parse(block[0])["photo"];
             QVERIFY(photo["image"].is_null());
             QVERIFY(photo["placeholder"] == "No preview");
+        }
+    }
+
+    void theCommandLine() {
+        using host::Options;
+        const auto parse = [](std::vector<std::string> args) { return host::parseArguments(args); };
+        const auto names = [](const Options& o) {
+            std::vector<std::string> result;
+            for (const auto& file : o.files) {
+                if (!file.is_absolute()) return std::vector<std::string>{"<relative>"};
+                result.push_back(file.filename().native());
+            }
+            return result;
+        };
+
+        // Files come through byte for byte, whatever their encoding or look.
+        const auto plain = parse({"--dump", "caf\xE9 1.jpg", "--", "-x.jpg", "--dump"});
+        QVERIFY(std::holds_alternative<Options>(plain));
+        QVERIFY(std::get<Options>(plain).dump);
+        QCOMPARE(names(std::get<Options>(plain)), (std::vector<std::string>{"caf\xE9 1.jpg", "-x.jpg", "--dump"}));
+
+        const auto rendered = parse({"--render=out \xFF.png", "--size", "800x600", "a.jpg"});
+        QVERIFY(std::holds_alternative<Options>(rendered));
+        QCOMPARE(std::get<Options>(rendered).renderTo->native(), std::string("out \xFF.png"));
+        QCOMPARE(std::get<Options>(rendered).size, QSize(800, 600));
+
+        // Each mistake is named.
+        const std::vector<std::pair<std::vector<std::string>, std::string>> mistakes = {
+            {{"--bogus", "a.jpg"}, "bogus"},
+            {{"--render"}, "render"},
+            {{"--render", "", "a.jpg"}, "--render needs a file name"},
+            {{"--render", "o.png", "--size", "0x600", "a.jpg"}, "--size needs WIDTHxHEIGHT"},
+            {{"--size", "800x600", "a.jpg"}, "--size goes with --render"},
+            {{"--service", "a.jpg"}, "--service takes no FILE"},
+            {{"--register-previewer", "--unregister-previewer"}, "undo each other"},
+            {{"--dump"}, "no FILE given"},
+        };
+        for (const auto& [args, words] : mistakes) {
+            const auto parsed = parse(args);
+            const auto* message = std::get_if<std::string>(&parsed);
+            QVERIFY2(message && message->find(words) != std::string::npos, words.c_str());
         }
     }
 
