@@ -49,6 +49,17 @@ public:
     void note(const QString& text) { elements.push_back({.kind = Kind::Note, .text = text, .gapAfter = 4}); }
 };
 
+// How to switch the previewer off, said the way this desktop does it.
+QString footerText() {
+#if defined(__APPLE__)
+    return QStringLiteral("Orvanta preview. To use the standard macOS preview instead, turn it off in "
+                          "Orvanta Settings → Finder.");
+#else
+    return QStringLiteral("Orvanta preview. To use the desktop's own previewer instead, run "
+                          "orvanta-preview --unregister-previewer.");
+#endif
+}
+
 }  // namespace
 
 PanelModel summary(const InspectedFile& f, bool showFocus) {
@@ -117,10 +128,7 @@ PanelModel summary(const InspectedFile& f, bool showFocus) {
     if (f.hasSerialNumbers) panel.note(QStringLiteral("Carries a camera or lens serial number."));
 
     panel.gapAfterLast(22);
-    panel.elements.push_back(
-        {.kind = Kind::Footer,
-         .text = QStringLiteral("Orvanta preview. To use the standard macOS preview instead, turn it off in "
-                                "Orvanta Settings → Finder.")});
+    panel.elements.push_back({.kind = Kind::Footer, .text = footerText()});
     return std::move(panel.elements);
 }
 

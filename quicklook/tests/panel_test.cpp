@@ -18,7 +18,7 @@ namespace {
 using Outline = std::vector<std::string>;
 
 const std::string kFooter =
-    "footer|Orvanta preview. To use the standard macOS preview instead, turn it off in Orvanta Settings → Finder.|0";
+    "footer|Orvanta preview. To use the desktop's own previewer instead, run orvanta-preview --unregister-previewer.|0";
 
 Outline outlineOf(const std::string& envelopeText, const std::filesystem::path& file = "/p/a.jpg") {
     test::ScriptedLoader script{envelopeText, QImage()};
