@@ -50,8 +50,10 @@ int StackLayout::itemHeight(QLayoutItem* item, int width) {
     return std::max(0, h);
 }
 
-int StackLayout::contentHeight(int width) const {
-    if (width == cachedWidth_) return cachedHeight_;
+// Walks the visible items top to bottom at `width`, handing each its place;
+// returns where the last one ends (the bottom inset not included).
+template <typename Place>
+qreal StackLayout::arrange(int width, Place place) const {
     const QMargins m = contentsMargins();
     const int inner = std::max(0, width - m.left() - m.right());
     qreal y = m.top();
@@ -59,11 +61,19 @@ int StackLayout::contentHeight(int width) const {
     for (QLayoutItem* item : items_) {
         if (item->isEmpty()) continue;  // hidden views take no room
         if (previous && previous->widget()) y += customSpacing(previous->widget());
-        y += itemHeight(item, inner);
+        const int h = itemHeight(item, inner);
+        place(item, QRect(m.left(), static_cast<int>(std::lround(y)), inner, h));
+        y += h;
         previous = item;
     }
+    return y;
+}
+
+int StackLayout::contentHeight(int width) const {
+    if (width == cachedWidth_) return cachedHeight_;
+    const qreal y = arrange(width, [](QLayoutItem*, const QRect&) {});
     cachedWidth_ = width;
-    cachedHeight_ = static_cast<int>(std::ceil(y)) + m.bottom();
+    cachedHeight_ = static_cast<int>(std::ceil(y)) + contentsMargins().bottom();
     return cachedHeight_;
 }
 
@@ -85,18 +95,8 @@ QSize StackLayout::minimumSize() const {
 
 void StackLayout::setGeometry(const QRect& rect) {
     QLayout::setGeometry(rect);
-    const QMargins m = contentsMargins();
-    const int inner = std::max(0, rect.width() - m.left() - m.right());
-    qreal y = rect.top() + m.top();
-    const QLayoutItem* previous = nullptr;
-    for (QLayoutItem* item : items_) {
-        if (item->isEmpty()) continue;
-        if (previous && previous->widget()) y += customSpacing(previous->widget());
-        const int h = itemHeight(item, inner);
-        item->setGeometry(QRect(rect.left() + m.left(), static_cast<int>(std::lround(y)), inner, h));
-        y += h;
-        previous = item;
-    }
+    arrange(rect.width(),
+            [&](QLayoutItem* item, const QRect& place) { item->setGeometry(place.translated(rect.topLeft())); });
 }
 
 void StackLayout::invalidate() {

@@ -37,6 +37,8 @@ private:
     // Height of item at the given content width.
     static int itemHeight(QLayoutItem* item, int width);
     int contentHeight(int width) const;  // insets included
+    template <typename Place>
+    qreal arrange(int width, Place place) const;
 
     QList<QLayoutItem*> items_;
     QHash<const QWidget*, qreal> spacing_;
