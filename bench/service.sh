@@ -37,6 +37,17 @@ copies() {
     printf '%s ' "$out/$name-$i/photo.${file##*.}"
   done
 }
+# COUNT folders NAME-1 … each holding two copies of the camera JPEG, a.jpg
+# and b.jpg (b is a's neighbour); prints the folders.
+pairs() {
+  local name=$1 count=$2 i
+  for i in $(seq 1 "$count"); do
+    mkdir -p "$out/$name-$i"
+    cp "$camera" "$out/$name-$i/a.jpg"
+    cp "$camera" "$out/$name-$i/b.jpg"
+    printf '%s ' "$out/$name-$i"
+  done
+}
 runs=${SERVICE_BENCH_RUNS:-9}
 
 line=$("$driver" "$preview" latency $(copies jpeg "$camera" $((runs + 1))))
@@ -52,28 +63,14 @@ bench_against service "warm service, ShowFile to completed window, RAW with 24 M
   "exiftool -b -PreviewImage piped into vipsthumbnail" \
   "sh -c 'exiftool -b -PreviewImage $raw | vipsthumbnail stdin --size 1800x1800 -o $out/vips-raw.jpg[Q=75]'"
 
-dirs=()
-for i in $(seq 1 "$runs"); do
-  mkdir -p "$out/pair-$i"
-  cp "$camera" "$out/pair-$i/a.jpg"
-  cp "$camera" "$out/pair-$i/b.jpg"
-  dirs+=("$out/pair-$i")
-done
-line=$("$driver" "$preview" neighbour "${dirs[@]}")
+line=$("$driver" "$preview" neighbour $(pairs pair "$runs"))
 echo "  neighbour: $line"
 next_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
 bench_record service "prefetched neighbour shown 1.5 s after the first, against a first request (camera JPEG)" \
   "ratio to the first request ($(awk -v s="$next_s" 'BEGIN { printf "%.1f", s * 1000 }') ms)" \
   "$(awk -v a="$next_s" -v b="$jpeg_s" 'BEGIN { printf "%.3f", a / b }')" "×" 0.1
 
-dirs=()
-for i in $(seq 1 $((2 * runs))); do
-  mkdir -p "$out/busy-$i"
-  cp "$camera" "$out/busy-$i/a.jpg"
-  cp "$camera" "$out/busy-$i/b.jpg"
-  dirs+=("$out/busy-$i")
-done
-line=$("$driver" "$preview" contended "${dirs[@]}")
+line=$("$driver" "$preview" contended $(pairs busy $((2 * runs))))
 echo "  while a neighbour is being prepared: $line"
 busy_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
 bench_record service "a file in another folder asked for at once, while a neighbour is prepared (camera JPEG)" \
