@@ -13,7 +13,9 @@ source bench/fixtures.sh
 make_fixtures
 preview=$build/bin/orvanta-preview
 driver=$build/bench/service_bench
-out=$(realpath -m "$BENCH_OUT/service")
+# Not $BENCH_OUT/service: that is CMake's build folder for bench/service,
+# which this clears on every run.
+out=$(realpath -m "$BENCH_OUT/service-out")
 rm -rf "$out"
 mkdir -p "$out"
 
