@@ -5,11 +5,11 @@
 #include <string>
 
 #include "metadata/brand.hpp"
-#include "metadata/tag_read.hpp"
 #include "metadata/focus.hpp"
 #include "metadata/makernotes.hpp"
 #include "metadata/record.hpp"
 #include "metadata/tag_map.hpp"
+#include "metadata/tag_read.hpp"
 
 namespace {
 constexpr std::string_view kBrands[] = {"Canon", "Nikon", "Fujifilm", "Sony", "Olympus",

@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <string>
 
-#include "metadata/tag_read.hpp"
 #include "metadata/focus.hpp"
 #include "metadata/path_parts.hpp"
 #include "metadata/tag_map.hpp"
+#include "metadata/tag_read.hpp"
 #include "text.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -195,9 +195,7 @@ bool ready() {
             mode = ExifToolMode::Resident;
         }
         if (*mode == ExifToolMode::Child) return true;  // "exiftool" from PATH, a process per run
-        const auto executable = tools::own_executable();
-        if (!executable) return false;
-        const fs::path script = tools::bundled_exiftool(*executable);
+        const fs::path script = tools::bundled_exiftool();
         std::error_code ec;
         if (!fs::is_regular_file(script, ec)) return false;
         if (*mode == ExifToolMode::Resident) {

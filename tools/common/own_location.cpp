@@ -11,13 +11,10 @@ std::optional<fs::path> own_executable() {
     return executable;
 }
 
-fs::path bundled_exiftool(const fs::path& executable) {
-    return executable.parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
-}
-
-fs::path own_bundled_exiftool() {
+fs::path bundled_exiftool() {
     const auto executable = own_executable();
-    return executable ? bundled_exiftool(*executable) : fs::path();
+    if (!executable) return {};
+    return executable->parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
 }
 
 }  // namespace orv::tools

@@ -137,7 +137,7 @@ int main(int argc, char** argv) {
     }
 
     if (!exiftool.empty()) {
-        const std::string script = exiftool == "bundled" ? orv::tools::own_bundled_exiftool().string() : exiftool;
+        const std::string script = exiftool == "bundled" ? orv::tools::bundled_exiftool().string() : exiftool;
         if (resident) {
             if (!orv_ql_init_resident(script.c_str())) {
                 std::fprintf(stderr, "orv-ql: cannot start a resident ExifTool: /usr/bin/perl %s does not answer\n",

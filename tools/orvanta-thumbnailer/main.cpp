@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
 
     // In-process when possible (one thumbnail per process: no resident to
     // keep); else exiftool from PATH.
-    orv_ql_init(orv::tools::own_bundled_exiftool().c_str());
+    orv_ql_init(orv::tools::bundled_exiftool().c_str());
     size_t length = 0;
     uint8_t* jpeg = orv_ql_thumbnail(input, static_cast<uint32_t>(size), &length);
     if (!jpeg) return fail("no picture in ", input);

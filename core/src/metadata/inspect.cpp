@@ -2,12 +2,12 @@
 
 #include <sys/stat.h>
 
-#include "metadata/tag_read.hpp"
 #include "exiftool/command.hpp"
 #include "metadata/file_check.hpp"
 #include "metadata/makernotes.hpp"
 #include "metadata/path_parts.hpp"
 #include "metadata/tag_map.hpp"
+#include "metadata/tag_read.hpp"
 #include "text.hpp"
 
 namespace orv {

@@ -2,8 +2,8 @@
 
 #include <span>
 
-#include "metadata/brand.hpp"
 #include "exiftool/command.hpp"
+#include "metadata/brand.hpp"
 #include "metadata/focus.hpp"
 
 namespace orv {

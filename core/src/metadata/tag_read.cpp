@@ -4,8 +4,8 @@
 #include <array>
 #include <map>
 
-#include "metadata/brand.hpp"
 #include "exiftool/command.hpp"
+#include "metadata/brand.hpp"
 #include "text.hpp"
 
 namespace orv {

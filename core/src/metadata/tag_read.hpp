@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "metadata/record.hpp"
-#include "result.hpp"
 #include "metadata/tag_map.hpp"
+#include "result.hpp"
 
 namespace orv {
 

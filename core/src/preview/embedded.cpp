@@ -5,9 +5,9 @@
 #include <span>
 #include <string_view>
 
+#include "decode.hpp"
 #include "exiftool/command.hpp"
 #include "text.hpp"
-#include "decode.hpp"
 
 namespace orv::preview {
 

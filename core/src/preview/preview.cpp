@@ -2,12 +2,12 @@
 // upright, encode it afresh.
 #include "preview/preview.hpp"
 
-#include "metadata/file_check.hpp"
 #include "decode.hpp"
 #include "embedded.hpp"
 #include "extension.hpp"
 #include "file_bytes.hpp"
 #include "jpeg_encode.hpp"
+#include "metadata/file_check.hpp"
 #include "orient.hpp"
 
 namespace orv {

@@ -3,14 +3,14 @@
 // case (a file manager asks for a whole folder at once).
 #include "preview/preview.hpp"
 
-#include "exiftool/command.hpp"
-#include "metadata/file_check.hpp"
-#include "metadata/tag_map.hpp"
 #include "decode.hpp"
 #include "embedded.hpp"
+#include "exiftool/command.hpp"
 #include "extension.hpp"
 #include "file_bytes.hpp"
 #include "jpeg_encode.hpp"
+#include "metadata/file_check.hpp"
+#include "metadata/tag_map.hpp"
 #include "orient.hpp"
 
 namespace orv {
