@@ -1,7 +1,10 @@
 /*
  * orv_ql.h - the metadata core of Orvanta preview.
  *
- * Six functions with C linkage are the only way into the core. Every text
+ * Functions with C linkage are the only way into the core: initialisation
+ * (how ExifTool runs), inspection, the picture entry points, scheduling
+ * hints for a previewer, the self-test, and release of what the core hands
+ * out. Every text
  * crossing this boundary is NUL-terminated UTF-8. Every string or buffer the
  * core returns is owned by the caller until it is handed back, exactly once,
  * to the matching release function. Arguments are only read during a call.
@@ -53,11 +56,50 @@ ORV_QL_API bool orv_ql_init(const char *exiftool_script_path);
  *
  * A run that takes longer than 60 seconds is killed and fails, as child
  * runs are; a resident idle for 5 minutes leaves and is started again when
- * needed. Residents end with their host, however it ends. In-process runs
+ * needed. A resident found stopped or dead before a run is replaced.
+ * Residents end with their host, however it ends. In-process runs
  * (orv_ql_init) cannot be interrupted: a file that makes ExifTool loop holds
  * its caller until ExifTool gives up.
+ *
+ * Limits of every ExifTool process (resident or child): 1 GiB of address
+ * space, 60 s of processor time per run, 320 MiB of output per stream. A
+ * file that needs more fails with "too large or too complex to read"
+ * (in the envelope: "failed to run exiftool: too large or too complex to
+ * read"), and the next file is not held by it.
  */
 ORV_QL_API bool orv_ql_init_resident(const char *exiftool_script_path);
+
+/*
+ * Beyond the first six: like orv_ql_init, but every later ExifTool run is a
+ * child process "/usr/bin/perl SCRIPT ...", started clean, under the limits
+ * above and the 60 s deadline. For short-lived programs that must be able
+ * to stop any run (a thumbnailer): in-process runs cannot be stopped.
+ * Returns false, changing nothing, when /usr/bin/perl cannot be run. The
+ * first successful initialisation of any kind decides the mode.
+ */
+ORV_QL_API bool orv_ql_init_child(const char *exiftool_script_path);
+
+/*
+ * Beyond the first six, for a previewer that prepares files ahead of need.
+ * true: the calling thread's later calls are background work: their
+ * ExifTool runs go to resident processes of their own (never queued behind
+ * or ahead of a user's request) and are stopped after 5 s. false (every
+ * thread's default): they are a user's request again. Child runs take the
+ * 5 s deadline too; in-process runs cannot be stopped.
+ */
+ORV_QL_API void orv_ql_run_as_prefetch(bool prefetch);
+
+/*
+ * Beyond the first six: every call of a user's request (not background
+ * work) that began before this one, in progress or waiting for ExifTool,
+ * fails as soon as possible: inspection with {"error":"failed to run
+ * exiftool: abandoned"} (or its usual texts when ExifTool had answered),
+ * pictures with null. A resident process running such a call is killed and
+ * started afresh on next use. Calls begun afterwards are not affected.
+ * In-process and child runs in progress are not stopped; their later runs
+ * are.
+ */
+ORV_QL_API void orv_ql_abandon_requests(void);
 
 /*
  * Inspects one file and returns a compact JSON envelope: {"file":{...}} on
@@ -100,9 +142,8 @@ ORV_QL_API char *orv_ql_selftest(void);
 ORV_QL_API void orv_ql_free_string(char *text);
 
 /*
- * Releases a buffer from orv_ql_preview or orv_ql_thumbnail. The length
- * reported for it is accepted for symmetry and not needed: any non-null
- * buffer is released. Null is ignored.
+ * Releases a buffer from orv_ql_preview or orv_ql_thumbnail, with the
+ * length reported for it. A null bytes or a zero length is ignored.
  */
 ORV_QL_API void orv_ql_free_bytes(uint8_t *bytes, size_t length);
 

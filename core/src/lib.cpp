@@ -10,6 +10,8 @@
 
 #include "exiftool/command.hpp"
 #include "exiftool/init.hpp"
+#include "exiftool/lane.hpp"
+#include "exiftool/resident.hpp"
 #include "metadata/inspect.hpp"
 #include "metadata/record.hpp"
 #include "orv_ql.h"
@@ -56,6 +58,7 @@ char* into_c_string(const std::string& text, char* fallback) {
 // bad path, no picture, or any failure.
 template <typename Make>
 uint8_t* picture_bytes(const char* path, size_t* out_length, const Make& make) {
+    orv::begin_call();
     try {
         const auto p = utf8_argument(path);
         if (!p) return nullptr;
@@ -93,8 +96,25 @@ bool orv_ql_init_resident(const char* path) {
     return initialise(path, orv::ExifToolMode::Resident);
 }
 
+bool orv_ql_init_child(const char* path) {
+    return initialise(path, orv::ExifToolMode::Child);
+}
+
+void orv_ql_run_as_prefetch(bool prefetch) {
+    orv::set_current_lane(prefetch ? orv::Lane::Prefetch : orv::Lane::Request);
+}
+
+void orv_ql_abandon_requests(void) {
+    try {
+        orv::resident::abandon_requests();
+    } catch (...) {
+        // Abandoning is best effort: the runs then end on their own.
+    }
+}
+
 char* orv_ql_inspect(const char* path) {
     std::string envelope;
+    orv::begin_call();
     try {
         const auto p = utf8_argument(path);
         envelope = orv::envelope_json(p ? orv::inspect(*p) : orv::InspectResult(orv::fail(std::string("No file"))));
@@ -131,7 +151,10 @@ void orv_ql_free_string(char* text) {
     std::free(text);
 }
 
-void orv_ql_free_bytes(uint8_t* bytes, size_t) {
+void orv_ql_free_bytes(uint8_t* bytes, size_t length) {
+    // A zero length is ignored: no buffer of ours is empty, and a caller may
+    // hold a pointer that is not ours with a length of 0.
+    if (length == 0) return;
     std::free(bytes);
 }
 

@@ -8,6 +8,8 @@
 #include "exiftool/child.hpp"
 #include "exiftool/child_io.hpp"
 #include "exiftool/command.hpp"
+#include "exiftool/lane.hpp"
+#include "exiftool/limits.hpp"
 #include "exiftool/state.hpp"
 #include "test_support.hpp"
 
@@ -18,7 +20,7 @@ TEST(Command, WithoutScriptRunsExiftoolFromPath) {
     const auto cmd = exiftool_command();
     EXPECT_EQ(cmd.program(), "exiftool");
     EXPECT_FALSE(cmd.script());
-    EXPECT_TRUE(cmd.args().empty());
+    EXPECT_TRUE(cmd.argv().empty());
 }
 
 TEST(Command, ScriptMakesItPerlPlusScript) {
@@ -28,7 +30,7 @@ TEST(Command, ScriptMakesItPerlPlusScript) {
     cmd.arg("-j").arg("a.jpg");
     EXPECT_EQ(cmd.program(), "/usr/bin/perl");
     EXPECT_EQ(cmd.script(), "/opt/et/exiftool");
-    EXPECT_EQ(cmd.args(), (std::vector<std::string>{"-j", "a.jpg"}));
+    EXPECT_EQ(cmd.argv(), (std::vector<std::string>{"/opt/et/exiftool", "-j", "a.jpg"}));
 }
 
 TEST(Command, ConfigLeadsTheArgumentsWithoutAnyFolder) {
@@ -36,16 +38,14 @@ TEST(Command, ConfigLeadsTheArgumentsWithoutAnyFolder) {
     ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent/run");
     auto cmd = exiftool_command_with_config();
     cmd.arg("-j");
-    ASSERT_EQ(cmd.args().size(), 3u);
-    EXPECT_EQ(cmd.args()[0], "-config");
-    EXPECT_EQ(cmd.args()[1], "/dev/fd/" + std::to_string(process::look_config()->fd));
-    EXPECT_EQ(cmd.args()[2], "-j");
+    EXPECT_EQ(cmd.argv(), (std::vector<std::string>{"-config", "/dev/fd/" + std::to_string(process::look_config()->fd),
+                                                    "-j"}));
 }
 
 namespace {
 std::vector<std::string> g_runner_args;
-RunResult recording_runner(const std::vector<std::string>& args) {
-    g_runner_args = args;
+RunResult recording_runner(const ExifToolRun& run) {
+    g_runner_args = run.argv();
     return RunOutput{0, "from runner", ""};
 }
 }  // namespace
@@ -120,6 +120,17 @@ TEST(ChildRunner, MissingProgramIsAnIoError) {
     ASSERT_FALSE(abs);
 }
 
+TEST(ChildRunner, OnlyItsStandardStreamsReachIt) {
+    FakeExifTool fake;
+    fake.on({"-fds"}, {.list_fds = true});
+    const int stray = ::open("/dev/null", O_RDONLY);  // not close-on-exec
+    auto run = exiftool_command().arg("-fds").output();
+    ::close(stray);
+    ASSERT_TRUE(run);
+    EXPECT_EQ(run->out.find("\n" + std::to_string(stray) + "\n"), std::string::npos) << run->out;
+    EXPECT_TRUE(run->out.starts_with("0\n1\n2\n")) << run->out;
+}
+
 TEST(ChildRunner, StandardInputIsEmptyNotInherited) {
     int p[2];
     ASSERT_EQ(::pipe(p), 0);
@@ -135,13 +146,71 @@ TEST(ChildRunner, StandardInputIsEmptyNotInherited) {
     EXPECT_EQ(run->out, "eof\n");
 }
 
-TEST(ChildRunner, OneThatOverstaysTheDeadlineIsKilledAndFails) {
+TEST(ChildRunner, OneThatOverstaysItsLimitsIsStoppedAndFails) {
     FakeExifTool fake;
     fake.on({"-hang"}, {.sleep_seconds = 30});
-    set_run_deadline_for_testing(std::chrono::seconds(1));
-    auto run = exiftool_command().arg("-hang").output();
-    set_run_deadline_for_testing(std::chrono::seconds(60));
-    ASSERT_FALSE(run);
-    EXPECT_EQ(run.error().message, "ExifTool gave no answer within 1 s");
-    EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child is left to reap";
+    fake.on({"-hog"}, {.out = "never", .hog_mib = 1536});
+    fake.on({"-chatty"}, {.out = std::string(3 << 20, 'x')});
+    Limits tight;
+    tight.run_deadline = std::chrono::seconds(1);
+    tight.max_output = 1 << 20;
+    set_limits_for_testing(tight);
+    const struct {
+        const char* option;
+        const char* error;
+    } cases[] = {
+        {"-hang", "ExifTool gave no answer within 1 s"},
+        {"-hog", "too large or too complex to read"},     // the address-space limit
+        {"-chatty", "too large or too complex to read"},  // the output limit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        auto run = exiftool_command().arg(c.option).output();
+        ASSERT_FALSE(run);
+        EXPECT_EQ(run.error().message, c.error);
+        EXPECT_EQ(::waitpid(-1, nullptr, WNOHANG), -1) << "no child is left to reap";
+    }
+    set_limits_for_testing(Limits{});
+}
+
+TEST(ChildRunner, ThePrefetchLaneHasItsOwnDeadlineAndAbandonedRequestsStopRunning) {
+    FakeExifTool fake;
+    fake.on({"-slow"}, {.sleep_seconds = 3});
+    Limits limits;
+    limits.background_deadline = std::chrono::seconds(1);
+    set_limits_for_testing(limits);
+    set_current_lane(Lane::Prefetch);
+    const auto prefetched = exiftool_command().arg("-slow").output();
+    set_current_lane(Lane::Request);
+    ASSERT_FALSE(prefetched);
+    EXPECT_EQ(prefetched.error().message, "ExifTool gave no answer within 1 s");
+    set_limits_for_testing(Limits{});
+
+    // A request begun before an abandonment runs no more ExifTool; one
+    // begun after it does.
+    begin_call();
+    note_abandonment();
+    const auto stale = exiftool_command().arg("-ver").output();
+    ASSERT_FALSE(stale);
+    EXPECT_EQ(stale.error().message, "abandoned");
+    begin_call();
+    EXPECT_TRUE(exiftool_command().arg("-ver").output());
+}
+
+TEST(Command, FileNamesThatLookLikeOptionsStayFileNames) {
+    const struct {
+        const char* given;
+        const char* passed;
+    } cases[] = {
+        {"-echo4.jpg", "./-echo4.jpg"},
+        {"\xe2\x88\x92" "echo4.jpg", "./\xe2\x88\x92" "echo4.jpg"},  // U+2212, which ExifTool reads as a dash
+        {"-", "./-"},
+        {"a-b.jpg", "a-b.jpg"},
+        {"/tmp/-x.jpg", "/tmp/-x.jpg"},
+        {"\xe2\x80\x93" "x.jpg", "\xe2\x80\x93" "x.jpg"},  // an en dash is no option
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.given);
+        EXPECT_EQ(exiftool_file_argument(c.given), c.passed);
+    }
 }

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "exiftool/command.hpp"
-#include "exiftool/state.hpp"
 #include "orv_ql.h"
 #include "test_support.hpp"
 
@@ -29,20 +27,14 @@ TEST(EntryPoints, MissingOrNonUtf8PathIsNoFile) {
     EXPECT_TRUE(fake.runs().empty()) << "no ExifTool run for a path that never reaches the core";
 }
 
-TEST(EntryPoints, PreviewRefusesBadArgumentsWithoutTouchingTheLength) {
-    size_t length = 77;
-    EXPECT_EQ(orv_ql_preview(nullptr, 1, &length), nullptr);
-    EXPECT_EQ(orv_ql_preview("/tmp/\xFF.jpg", 1, &length), nullptr);
-    EXPECT_EQ(orv_ql_preview("/nonexistent/x.jpg", 1, &length), nullptr);
-    EXPECT_EQ(length, 77u);
-}
-
-TEST(EntryPoints, PictureCallsWithoutALengthOrWithABadSizeDoNoWork) {
+TEST(EntryPoints, PictureCallsRefuseBadArgumentsWithoutWorkOrTouchingTheLength) {
     TempDir tmp;
     FakeExifTool fake;
     const std::string raw = (tmp / "shot.cr2").string();
     write_file(raw, "raw");
     size_t length = 77;
+    EXPECT_EQ(orv_ql_preview(nullptr, 1, &length), nullptr);
+    EXPECT_EQ(orv_ql_preview("/tmp/\xFF.jpg", 1, &length), nullptr);
     EXPECT_EQ(orv_ql_preview(raw.c_str(), 1, nullptr), nullptr);
     EXPECT_EQ(orv_ql_thumbnail(raw.c_str(), 256, nullptr), nullptr);
     EXPECT_EQ(orv_ql_thumbnail(raw.c_str(), 0, &length), nullptr);
@@ -50,28 +42,18 @@ TEST(EntryPoints, PictureCallsWithoutALengthOrWithABadSizeDoNoWork) {
     EXPECT_TRUE(fake.runs().empty()) << "refused before ExifTool was asked";
     EXPECT_EQ(orv_ql_preview(raw.c_str(), 1, &length), nullptr);
     EXPECT_FALSE(fake.runs().empty()) << "with a length the same call does ask";
+    EXPECT_EQ(orv_ql_preview("/nonexistent/x.jpg", 1, &length), nullptr);
     EXPECT_EQ(length, 77u);
 }
 
-TEST(EntryPoints, ReleaseFunctionsTakeNullAndFreeAnyBufferWhateverItsLength) {
+TEST(EntryPoints, ReleaseFunctionsIgnoreNullAndAZeroLength) {
     orv_ql_free_string(nullptr);
     orv_ql_free_bytes(nullptr, 10);
-    // Released with a zero length all the same: a leak here fails the
-    // sanitizer build.
-    orv_ql_free_bytes(static_cast<uint8_t*>(std::malloc(16)), 0);
+    // A caller may hold a pointer that is not ours with a length of 0:
+    // freeing it would abort the process.
+    uint8_t not_ours[4] = {};
+    orv_ql_free_bytes(not_ours, 0);
     char* text = orv_ql_selftest();
     ASSERT_NE(text, nullptr);
-    orv_ql_free_string(text);
-}
-
-TEST(EntryPoints, InitWithNullOrNonUtf8PathSetsNothing) {
-    EXPECT_FALSE(orv_ql_init(nullptr));
-    EXPECT_FALSE(orv_ql_init("/opt/\xFF/exiftool"));
-    EXPECT_EQ(process::exiftool_script(), nullptr);
-    EXPECT_EQ(process::exiftool_runner(), nullptr);
-    FakeExifTool fake;
-    fake.on({"-ver"}, {.out = "9.99"});
-    char* text = orv_ql_selftest();
-    EXPECT_STREQ(text, R"(status=Some(0) out="9.99" err="")");
     orv_ql_free_string(text);
 }

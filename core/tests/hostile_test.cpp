@@ -34,9 +34,7 @@ constexpr uid_t kNobody = 65534;
 // orv-ql's lines, or what went wrong. A tool that would hang is stopped by
 // the runner's deadline and shows as a failure here.
 std::vector<std::string> orv_ql(const std::vector<std::string>& args, int* exit_code = nullptr) {
-    set_run_deadline_for_testing(20s);
-    const auto run = run_child(ORVQL_ORV_QL, args);
-    set_run_deadline_for_testing(60s);
+    const auto run = run_program(ORVQL_ORV_QL, args, 20s);
     if (!run) return {"<" + run.error().message + ">"};
     if (exit_code) *exit_code = run->exit_code().value_or(-1);
     std::vector<std::string> lines;
@@ -106,10 +104,9 @@ TEST(Hostile, AFileThatCannotBeReadIsAnErrorNotAnEmptyRecord) {
     const fs::path secret = tmp / "secret.jpg";
     fs::copy_file(corpus("exiftool-t/Canon.jpg"), secret);
     fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
-    set_run_deadline_for_testing(20s);
-    const auto run = run_child("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", ORVQL_ORV_QL, "inspect",
-                                           secret.string()});
-    set_run_deadline_for_testing(60s);
+    const auto run = run_program("setpriv", {"--reuid=65534", "--regid=65534", "--clear-groups", ORVQL_ORV_QL,
+                                             "inspect", secret.string()},
+                                 20s);
     ASSERT_TRUE(run && run->success()) << (run ? run->err : run.error().message);
     EXPECT_EQ(run->out, "{\"error\":\"permission denied: " + secret.string() + "\"}\n");
 }

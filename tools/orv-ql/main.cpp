@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exiftool_mode.hpp"
 #include "orv_ql.h"
 #include "own_location.hpp"
 #include "replace_file.hpp"
@@ -138,16 +139,9 @@ int main(int argc, char** argv) {
 
     if (!exiftool.empty()) {
         const std::string script = exiftool == "bundled" ? orv::tools::bundled_exiftool().string() : exiftool;
-        if (resident) {
-            if (!orv_ql_init_resident(script.c_str())) {
-                std::fprintf(stderr, "orv-ql: cannot start a resident ExifTool: /usr/bin/perl %s does not answer\n",
-                             script.c_str());
-                return 1;
-            }
-        } else if (!orv_ql_init(script.c_str())) {
-            std::fprintf(stderr, "orv-ql: cannot run ExifTool in-process from %s: system Perl library not loaded\n",
-                         script.c_str());
-        }
+        using orv::tools::ExifToolMode;
+        const auto start = orv::tools::start_exiftool(resident ? ExifToolMode::Resident : ExifToolMode::InProcess, script);
+        if (!start.note.empty()) std::fprintf(stderr, "orv-ql: %s\n", start.note.c_str());
     }
 
     if (command == "inspect") return run_inspect(rest);

@@ -1,5 +1,7 @@
 #include "exiftool/argfile.hpp"
 
+#include <charconv>
+
 namespace orv {
 namespace {
 
@@ -25,6 +27,18 @@ bool changes_the_stream(std::string_view arg) {
     if (lower == "-stay_open" || lower == "-@" || lower == "-common_args") return true;
     if (!lower.starts_with("-execute")) return false;
     return lower.find_first_not_of("0123456789", 8) == std::string::npos;
+}
+
+bool ends_with(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// Where the status line starts in err once it is complete, or npos.
+size_t status_line(const std::string& err, const std::string& prefix) {
+    if (!ends_with(err, "}\n")) return std::string::npos;
+    const size_t at = err.rfind(prefix);
+    if (at == std::string::npos || err.find('\n', at) != err.size() - 1) return std::string::npos;
+    return at;
 }
 
 }  // namespace
@@ -65,6 +79,25 @@ std::optional<std::string> argfile_command(const std::vector<std::string>& args,
     command += "-echo4\n" + status_marker_prefix(id) + "${status}}\n";
     command += "-execute" + std::to_string(id) + "\n";
     return command;
+}
+
+bool answer_complete(const std::string& out, const std::string& err, uint64_t id) {
+    return ends_with(out, ready_marker(id)) && status_line(err, status_marker_prefix(id)) != std::string::npos;
+}
+
+std::optional<RunOutput> read_answer(std::string out, std::string err, uint64_t id) {
+    const std::string ready = ready_marker(id);
+    const std::string prefix = status_marker_prefix(id);
+    const size_t at = status_line(err, prefix);
+    if (!ends_with(out, ready) || at == std::string::npos) return std::nullopt;
+    const char* first = err.data() + at + prefix.size();
+    const char* last = err.data() + err.size() - 2;  // before "}\n"
+    int code = -1;
+    const auto [stop, ec] = std::from_chars(first, last, code);
+    if (ec != std::errc() || stop != last || code < 0 || code > 255) return std::nullopt;
+    out.resize(out.size() - ready.size());
+    err.resize(at);
+    return RunOutput{code << 8, std::move(out), std::move(err)};
 }
 
 }  // namespace orv

@@ -1,6 +1,6 @@
-// ExifTool's argument-file syntax, as a resident ExifTool reads commands from
-// its standard input: one argument per line, a numbered -execute ending each
-// command.
+// The line protocol of a resident ExifTool: commands in ExifTool's
+// argument-file syntax on its standard input (one argument per line, a
+// numbered -execute ending each), answers ended by markers on both streams.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "exiftool/command.hpp"
 
 namespace orv {
 
@@ -29,5 +31,13 @@ std::optional<std::string> argfile_command(const std::vector<std::string>& args,
 // What ends each stream of a command's answer.
 std::string ready_marker(uint64_t id);            // "{ready<id>}\n"
 std::string status_marker_prefix(uint64_t id);    // "{orvql-status <id> "
+
+// Whether the answer to command `id` is all in: standard output ends with
+// its ready marker and standard error with its status line.
+bool answer_complete(const std::string& out, const std::string& err, uint64_t id);
+
+// The run's outcome from a complete answer, markers removed; nothing when
+// the status line cannot be read.
+std::optional<RunOutput> read_answer(std::string out, std::string err, uint64_t id);
 
 }  // namespace orv

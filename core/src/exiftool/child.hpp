@@ -1,4 +1,4 @@
-// Running ExifTool as a child process.
+// Running ExifTool as a child process, one per run.
 #pragma once
 
 #include <string>
@@ -10,12 +10,13 @@ namespace orv {
 
 // Runs program (looked up on PATH when it has no slash) with args, standard
 // input from /dev/null, both output streams captured. No shell is involved.
-// A run that outlasts run_deadline() is killed and fails. The look config's
-// descriptor, when there is one, stays open in the child, so that its
-// "/dev/fd" name reads the same there.
+// The child is started clean (spawn.hpp) under the process's limits; a run
+// that outlasts its lane's deadline is killed and fails. The look config's
+// descriptor, when there is one, stays open in the child at its number, so
+// that its "/dev/fd" name reads the same there.
 RunResult run_child(const std::string& program, const std::vector<std::string>& args);
 
-// The error of a run that outlasted run_deadline(): its process is killed.
-IoError deadline_error();
+// The runner that starts "/usr/bin/perl SCRIPT ..." for every run.
+RunResult run_perl_child(const ExifToolRun& run);
 
 }  // namespace orv

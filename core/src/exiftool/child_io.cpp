@@ -7,13 +7,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 
 namespace orv {
 namespace {
-
-std::atomic<long long> g_deadline_ms{60'000};
 
 int poll_timeout(Clock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -23,16 +20,10 @@ int poll_timeout(Clock::time_point deadline) {
 
 }  // namespace
 
-std::chrono::milliseconds run_deadline() {
-    return std::chrono::milliseconds(g_deadline_ms.load(std::memory_order_relaxed));
-}
-
-void set_run_deadline_for_testing(std::chrono::milliseconds deadline) {
-    g_deadline_ms.store(deadline.count(), std::memory_order_relaxed);
-}
+const char* const kTooLarge = "too large or too complex to read";
 
 DrainEnd drain(int out_fd, int err_fd, std::string& out, std::string& err, Clock::time_point deadline,
-               const std::function<bool()>& done) {
+               size_t max_output, const std::function<bool()>& done) {
     pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
     std::string* sinks[2] = {&out, &err};
     int open_count = 2;
@@ -49,6 +40,7 @@ DrainEnd drain(int out_fd, int err_fd, std::string& out, std::string& err, Clock
             const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
             if (n > 0) {
                 sinks[i]->append(buf, static_cast<size_t>(n));
+                if (sinks[i]->size() > max_output) return DrainEnd::TooMuch;
                 if (done && done()) return DrainEnd::Done;
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
                 fds[i].fd = -1;
@@ -81,10 +73,31 @@ int reap(pid_t pid) {
     return status;
 }
 
-void kill_and_reap(pid_t pid) {
-    if (pid <= 0) return;
+int kill_and_reap(pid_t pid) {
+    if (pid <= 0) return -1;
     ::kill(pid, SIGKILL);
-    reap(pid);
+    return reap(pid);
+}
+
+std::optional<IoError> run_failure(DrainEnd end, int wait_status, const std::string& err,
+                                   std::chrono::milliseconds deadline) {
+    // Perl says "Out of memory!" when the address-space limit refuses it;
+    // the processor-time limit ends it with SIGXCPU.
+    const bool starved = (wait_status >= 0 && WIFSIGNALED(wait_status) && WTERMSIG(wait_status) == SIGXCPU) ||
+                         err.find("Out of memory") != std::string::npos;
+    switch (end) {
+        case DrainEnd::Deadline: {
+            const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(deadline).count();
+            return IoError{"ExifTool gave no answer within " + std::to_string(seconds) + " s"};
+        }
+        case DrainEnd::TooMuch: return IoError{kTooLarge};
+        case DrainEnd::Failed: return IoError{"reading ExifTool's output failed"};
+        case DrainEnd::Done:
+        case DrainEnd::Closed:
+            if (starved && !(WIFEXITED(wait_status) && WEXITSTATUS(wait_status) == 0)) return IoError{kTooLarge};
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 }  // namespace orv

@@ -8,37 +8,45 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "exiftool/limits.hpp"
+#include "result.hpp"
+
 namespace orv {
-
-using Clock = std::chrono::steady_clock;
-
-// How long any one ExifTool run may take before its process is killed.
-std::chrono::milliseconds run_deadline();
-// Tests shorten it; the default is 60 seconds.
-void set_run_deadline_for_testing(std::chrono::milliseconds deadline);
 
 enum class DrainEnd {
     Done,      // `done` said so
     Closed,    // both streams reached their end
     Deadline,  // time ran out first
+    TooMuch,   // a stream passed max_output
     Failed,    // reading failed
 };
 
 // Appends what arrives on out_fd and err_fd to out and err until done()
-// returns true (checked after every read), both streams end, or the
-// deadline passes.
+// returns true (checked after every read), both streams end, the deadline
+// passes or either holds more than max_output bytes.
 DrainEnd drain(int out_fd, int err_fd, std::string& out, std::string& err, Clock::time_point deadline,
-               const std::function<bool()>& done = {});
+               size_t max_output, const std::function<bool()>& done = {});
+
+// The text of a run that was stopped because the file asked too much of
+// ExifTool: memory, processor time or output.
+extern const char* const kTooLarge;
+
+// Why a run whose process ended (wait_status) or was stopped (`end`) gave
+// no answer; nothing when it ended on its own and its output stands.
+std::optional<IoError> run_failure(DrainEnd end, int wait_status, const std::string& err,
+                                   std::chrono::milliseconds deadline);
 
 // Writes all of data to a pipe or socket by the deadline. Never raises
 // SIGPIPE: a reader that is gone is a false result.
 bool send_all(int fd, std::string_view data, Clock::time_point deadline);
 
-// SIGKILL, then waits for the process so that no zombie is left.
-void kill_and_reap(pid_t pid);
+// SIGKILL, then waits for the process so that no zombie is left; its wait
+// status (which tells a process that had already died of something else).
+int kill_and_reap(pid_t pid);
 
 // Waits for the process, retrying on interruption; its wait status, or -1.
 int reap(pid_t pid);

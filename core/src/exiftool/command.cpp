@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 
 #include "exiftool/child.hpp"
+#include "exiftool/lane.hpp"
 #include "exiftool/state.hpp"
 
 namespace orv {
@@ -29,8 +30,15 @@ ExifToolCommand exiftool_command() {
 
 ExifToolCommand exiftool_command_with_config() {
     ExifToolCommand cmd = exiftool_command();
-    if (const auto& config = process::look_config()) cmd.arg("-config").arg(config->path);
+    if (const auto& config = process::look_config()) cmd.config_ = &*config;
     return cmd;
+}
+
+std::vector<std::string> ExifToolRun::argv() const {
+    std::vector<std::string> all{script};
+    if (config) all.insert(all.end(), {"-config", config->path});
+    all.insert(all.end(), args.begin(), args.end());
+    return all;
 }
 
 ExifToolCommand& ExifToolCommand::arg(std::string_view value) {
@@ -39,9 +47,10 @@ ExifToolCommand& ExifToolCommand::arg(std::string_view value) {
 }
 
 std::string exiftool_file_argument(std::string_view path) {
-    // Any argument starting with "-" is an option to ExifTool ("-" alone is
-    // standard input); "./" + path names the same file.
-    if (!path.empty() && path.front() == '-') return "./" + std::string(path);
+    // ExifTool takes an argument led by "-" or by U+2212 (a dash that
+    // copy and paste brings) as an option, and "-" alone as standard input;
+    // "./" + path names the same file.
+    if (path.starts_with('-') || path.starts_with("\xe2\x88\x92")) return "./" + std::string(path);
     return std::string(path);
 }
 
@@ -49,15 +58,20 @@ ExifToolCommand& ExifToolCommand::file(std::string_view path) {
     return arg(exiftool_file_argument(path));
 }
 
+std::vector<std::string> ExifToolCommand::argv() const {
+    std::vector<std::string> all;
+    if (script_) all.push_back(*script_);
+    if (config_) all.insert(all.end(), {"-config", config_->path});
+    all.insert(all.end(), args_.begin(), args_.end());
+    return all;
+}
+
 RunResult ExifToolCommand::output() const {
-    std::vector<std::string> argv;
-    argv.reserve(args_.size() + 1);
-    if (script_) argv.push_back(*script_);
-    argv.insert(argv.end(), args_.begin(), args_.end());
+    if (call_abandoned()) return fail(IoError{kAbandoned});
     if (script_) {
-        if (const Runner* runner = process::exiftool_runner()) return (*runner)(argv);
+        if (const Runner* runner = process::exiftool_runner()) return (*runner)(ExifToolRun{*script_, config_, args_});
     }
-    return run_child(program_, argv);
+    return run_child(program_, argv());
 }
 
 }  // namespace orv

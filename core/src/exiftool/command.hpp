@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "exiftool/look_config.hpp"
 #include "result.hpp"
 
 namespace orv {
@@ -26,9 +27,19 @@ struct RunOutput {
 
 using RunResult = Result<RunOutput, IoError>;
 
-// A runner other than a child process: receives the whole argument list,
-// script path first.
-using Runner = RunResult (*)(const std::vector<std::string>& args);
+// One run of the ExifTool script, as a runner receives it.
+struct ExifToolRun {
+    std::string script;
+    const LookConfig* config = nullptr;  // loaded with "-config" when set
+    std::vector<std::string> args;       // the command's own arguments
+
+    // The whole argument list: script, "-config" and its file, then args.
+    std::vector<std::string> argv() const;
+};
+
+// How runs of the script take place (in-process, resident or a child per
+// run), chosen once by initialisation.
+using Runner = RunResult (*)(const ExifToolRun& run);
 
 class ExifToolCommand {
 public:
@@ -44,18 +55,23 @@ public:
     RunResult output() const;
 
     const std::string& program() const { return program_; }
-    const std::vector<std::string>& args() const { return args_; }
+    // What follows the program: the script, "-config" and its file when the
+    // command loads the look config, then the command's own arguments.
+    std::vector<std::string> argv() const;
     const std::optional<std::string>& script() const { return script_; }
 
 private:
     friend ExifToolCommand exiftool_command();
+    friend ExifToolCommand exiftool_command_with_config();
     std::string program_;
     std::optional<std::string> script_;  // also the program's one fixed argument
+    const LookConfig* config_ = nullptr;
     std::vector<std::string> args_;
 };
 
 // How a file path is handed to ExifTool: as given, or "./" + path when it
-// starts with "-" (ExifTool would read it as an option).
+// is relative and starts with anything ExifTool reads as an option dash
+// ("-" or U+2212 MINUS SIGN).
 std::string exiftool_file_argument(std::string_view path);
 
 // "/usr/bin/perl" + script when initialisation recorded one, else "exiftool".

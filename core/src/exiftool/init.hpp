@@ -3,19 +3,18 @@
 
 #include <string>
 
-namespace orv {
+#include "exiftool/state.hpp"
 
-enum class ExifToolMode {
-    InProcess,  // a fresh interpreter of the system Perl library per run
-    Resident,   // perl processes kept open between runs
-};
+namespace orv {
 
 // The first successful call records the ExifTool script and installs the
 // mode's runner; later calls change nothing and report whether the mode in
 // force works. In-process: true when the system Perl library is loaded
 // (its absence is final, as the script is recorded either way). Resident:
 // true when a resident starts and answers; when none can be started, nothing
-// is recorded, so the caller may still choose the in-process mode.
+// is recorded, so the caller may still choose another mode; the resident
+// with the look config starts at once, in the background. Child: true when
+// /usr/bin/perl can be run; otherwise nothing is recorded.
 bool initialise(const std::string& script, ExifToolMode mode);
 
 }  // namespace orv

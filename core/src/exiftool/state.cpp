@@ -7,6 +7,7 @@ namespace {
 
 OnceCell<std::string> g_script;
 OnceCell<Runner> g_runner;
+OnceCell<ExifToolMode> g_mode;
 OnceCell<std::optional<LookConfig>> g_look_config;
 OnceCell<std::optional<perl::Library>> g_perl_library;
 
@@ -20,8 +21,13 @@ const Runner* exiftool_runner() {
     return g_runner.get();
 }
 
-void choose_exiftool(const std::string& script, Runner runner) {
+const ExifToolMode* exiftool_mode() {
+    return g_mode.get();
+}
+
+void choose_exiftool(const std::string& script, ExifToolMode mode, Runner runner) {
     g_script.set(script);
+    g_mode.set(mode);
     g_runner.set(runner);
 }
 

@@ -12,6 +12,16 @@
 #include "exiftool/look_config.hpp"
 #include "exiftool/perl_interpreter.hpp"
 
+namespace orv {
+
+enum class ExifToolMode {
+    InProcess,  // a fresh interpreter of the system Perl library per run
+    Resident,   // perl processes kept open between runs
+    Child,      // a perl child process per run
+};
+
+}  // namespace orv
+
 namespace orv::process {
 
 // The ExifTool script recorded by initialisation, or null: ExifTool then
@@ -22,10 +32,13 @@ const std::string* exiftool_script();
 // processes.
 const Runner* exiftool_runner();
 
-// Records the script, then the runner. The script goes in first: a runner
-// without a script would never be asked, a script without its runner would
-// run perl as a child. Whatever was recorded first stays.
-void choose_exiftool(const std::string& script, Runner runner);
+// The mode initialisation chose, or null.
+const ExifToolMode* exiftool_mode();
+
+// Records the script, then the mode and its runner. The script goes in
+// first: a runner without a script would never be asked, a script without
+// its runner would run perl as a child. Whatever was recorded first stays.
+void choose_exiftool(const std::string& script, ExifToolMode mode, Runner runner);
 
 // The process's look config, made on first use (nothing when the system
 // cannot make one).

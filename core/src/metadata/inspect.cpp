@@ -35,8 +35,11 @@ std::vector<std::string> read_keywords(const std::string& path) {
 }  // namespace
 
 InspectResult inspect(const std::string& path) {
-    if (auto why = unreadable_reason(path)) return fail(std::move(*why));
+    if (auto why = reason_not_to_read(path)) return fail(std::move(*why));
     auto batch = read_batch({path});
+    if (!batch || batch->empty()) {
+        if (auto why = reason_missing(path)) return fail(std::move(*why));
+    }
     if (!batch) return fail(batch.error());
     // ExifTool names each record by the path exactly as it was given; a
     // record named otherwise is not this file: handed a directory, ExifTool

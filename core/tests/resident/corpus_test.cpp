@@ -36,9 +36,8 @@ TEST(ResidentCorpus, EveryFileGivesTheEnvelopeOfChildRuns) {
     child_args.insert(child_args.end(), files.begin(), files.end());
     resident_args.insert(resident_args.end(), files.begin(), files.end());
     // Whole tool runs here, not single ExifTool runs: far longer than one may take.
-    set_run_deadline_for_testing(std::chrono::hours(1));
-    const auto as_children = run_child(ORVQL_ORV_QL, child_args);
-    const auto as_resident = run_child(ORVQL_ORV_QL, resident_args);
+    const auto as_children = run_program(ORVQL_ORV_QL, child_args, std::chrono::hours(1));
+    const auto as_resident = run_program(ORVQL_ORV_QL, resident_args, std::chrono::hours(1));
     ASSERT_TRUE(as_children && as_children->success());
     ASSERT_TRUE(as_resident && as_resident->success()) << (as_resident ? as_resident->err : "");
     const auto expected = lines_of(as_children->out), seen = lines_of(as_resident->out);

@@ -43,10 +43,9 @@ TEST_F(ResidentExifTool, OddArgumentsGiveTheOutputOfAFreshProcess) {
     for (const std::string name : {"caf\xe9 \xff.nef", "#\xfe\n.nef", " -= x.nef"}) {
         write_file(tmp / name, source);
         const std::vector<std::string> args{"-j", "-g", "-n", "-EXIF:all", "-FileName", (tmp / name).string()};
-        std::vector<std::string> resident_args{staged_exiftool().string()};
-        resident_args.insert(resident_args.end(), args.begin(), args.end());
-        const auto resident = resident::run_exiftool(resident_args);
-        const auto fresh = run_child("/usr/bin/perl", resident_args);
+        const ExifToolRun run{staged_exiftool().string(), nullptr, args};
+        const auto resident = resident::run_exiftool(run);
+        const auto fresh = run_child("/usr/bin/perl", run.argv());
         ASSERT_TRUE(resident && fresh) << name;
         EXPECT_NE(fresh->out.find("NIKON"), std::string::npos) << name;
         EXPECT_EQ(resident->out, fresh->out) << name;

@@ -7,7 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
+#include <atomic>
+#include <sstream>
+
 #include "exiftool/child_io.hpp"
+#include "exiftool/lane.hpp"
 #include "exiftool/resident.hpp"
 #include "test_support.hpp"
 
@@ -19,10 +26,14 @@ namespace {
 
 class Resident : public ::testing::Test {
 protected:
-    RunResult run(const std::vector<std::string>& args) {
-        std::vector<std::string> full{FakeExifTool::script().string()};
-        full.insert(full.end(), args.begin(), args.end());
-        return resident::run_exiftool(full);
+    RunResult run(const std::vector<std::string>& args, const LookConfig* config = nullptr) {
+        return resident::run_exiftool(ExifToolRun{FakeExifTool::script().string(), config, args});
+    }
+    static void set_limits(const std::function<void(Limits&)>& change) {
+        Limits limits;
+        change(limits);
+        set_limits_for_testing(limits);
+        resident::limits_changed();
     }
     // The single letter of /proc/PID/stat: R, S, Z, ... or nothing once gone.
     static std::string state_of(int pid) {
@@ -44,10 +55,9 @@ protected:
     void SetUp() override { fake.on({"-ok"}, {.out = "fine"}); }
     void TearDown() override {
         // Residents outlive a test; the next one must not meet this one's.
-        resident::set_idle_exit_for_testing(0ms);
+        set_limits([](Limits& l) { l.idle_exit = 0ms; });
         EXPECT_TRUE(wait_for([] { return resident::live_count() == 0; }));
-        resident::set_idle_exit_for_testing(5min);
-        set_run_deadline_for_testing(60s);
+        set_limits([](Limits&) {});
     }
 };
 
@@ -55,7 +65,8 @@ protected:
 
 TEST_F(Resident, HandsOverTheCommandLineAndAnswersLikeAChild) {
     fake.on({"-j", "-g"}, {.out = "[{\"SourceFile\":\"a.jpg\"}]", .err = "Warning: odd\n", .exit_code = 1});
-    const auto with_config = run({"-config", "/x/look.config", "-j", "-g", "-n", "a b.jpg"});
+    const LookConfig config{-1, "/x/look.config"};
+    const auto with_config = run({"-j", "-g", "-n", "a b.jpg"}, &config);
     ASSERT_TRUE(with_config) << with_config.error().message;
     EXPECT_EQ(with_config->out, "[{\"SourceFile\":\"a.jpg\"}]");
     EXPECT_EQ(with_config->err, "Warning: odd\n");
@@ -99,56 +110,103 @@ TEST_F(Resident, OneThatDiesMidRunFailsThatRunOnly) {
     EXPECT_EQ(state_of(fake.starts()[0].pid), "") << "reaped";
 }
 
-TEST_F(Resident, OneThatOverstaysTheDeadlineIsKilled) {
-    set_run_deadline_for_testing(1s);
+TEST_F(Resident, OneThatOverstaysItsLimitsIsKilledAndTheNextRunWorks) {
+    set_limits([](Limits& l) { l.run_deadline = 1s; });
     fake.on({"-hang"}, {.sleep_seconds = 30});
-    const auto hung = run({"-hang"});
-    ASSERT_FALSE(hung);
-    EXPECT_EQ(hung.error().message, "ExifTool gave no answer within 1 s");
-    EXPECT_EQ(state_of(fake.starts()[0].pid), "") << "killed and reaped";
-    expect_works_again();
+    fake.on({"-hog"}, {.out = "never", .hog_mib = 1536});
+    const struct {
+        const char* option;
+        const char* error;
+    } cases[] = {{"-hang", "ExifTool gave no answer within 1 s"}, {"-hog", "too large or too complex to read"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.option);
+        const auto stopped = run({c.option});
+        ASSERT_FALSE(stopped);
+        EXPECT_EQ(stopped.error().message, c.error);
+        EXPECT_EQ(state_of(fake.starts().back().pid), "") << "killed and reaped";
+        expect_works_again();
+    }
 }
 
-TEST_F(Resident, AnAnswerThatIsNotExifToolsIsRefused) {
-    fake.on({"-garble"}, {.out = "half", .garble = true});
-    const auto garbled = run({"-garble"});
-    ASSERT_FALSE(garbled);
-    EXPECT_EQ(garbled.error().message, "ExifTool gave an answer that cannot be read");
-    expect_works_again();
-    EXPECT_EQ(fake.starts().size(), 2u);
-}
-
-TEST_F(Resident, OneFoundDeadBeforeTheRunIsReplacedWithoutAnError) {
+TEST_F(Resident, OneFoundStoppedBeforeTheRunIsReplacedAndNotLeftBehind) {
     expect_works_again();
     const int pid = fake.starts().at(0).pid;
-    ASSERT_EQ(::kill(pid, SIGKILL), 0);
-    ASSERT_TRUE(wait_for([&] { return state_of(pid) == "Z"; }));
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_TRUE(wait_for([&] { return state_of(pid) == "T"; }));
     expect_works_again();
     EXPECT_EQ(fake.starts().size(), 2u);
     EXPECT_EQ(state_of(pid), "");
 }
 
-TEST_F(Resident, AnIdleOneLeavesAndTheNextRunStartsAnother) {
-    resident::set_idle_exit_for_testing(200ms);
-    expect_works_again();
-    const int pid = fake.starts().at(0).pid;
-    ASSERT_TRUE(wait_for([] { return resident::live_count() == 0; }));
-    EXPECT_EQ(state_of(pid), "") << "it left and was reaped";
-    expect_works_again();
-    EXPECT_EQ(fake.starts().size(), 2u);
+TEST_F(Resident, OnlyItsStandardStreamsAndTheConfigReachIt) {
+    const int stray = ::open("/dev/null", O_RDONLY);  // not close-on-exec
+    ASSERT_GT(stray, 2);
+    const int config_fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    const LookConfig config{config_fd, "/dev/fd/" + std::to_string(config_fd)};
+    fake.on({"-fds"}, {.list_fds = true});
+    const auto listed = run({"-fds"}, &config);
+    ::close(stray);
+    ::close(config_fd);
+    ASSERT_TRUE(listed) << listed.error().message;
+    // Perl opens the script it runs too; nothing else of ours is there.
+    std::vector<int> fds;
+    std::istringstream in(listed->out);
+    for (int fd; in >> fd;) fds.push_back(fd);
+    EXPECT_EQ(std::count(fds.begin(), fds.end(), stray), 0) << listed->out;
+    EXPECT_EQ(std::count(fds.begin(), fds.end(), config_fd), 1) << listed->out;
+    EXPECT_EQ(std::vector<int>(fds.begin(), fds.begin() + 3), (std::vector<int>{0, 1, 2}));
 }
 
-TEST_F(Resident, ConcurrentRunsOfOneConfigurationShareItsResident) {
-    fake.on({"-slow"}, {.out = "slow", .sleep_seconds = 1});
-    std::vector<std::thread> threads;
-    std::vector<std::string> outs(4);
-    for (size_t i = 0; i < outs.size(); ++i) {
-        threads.emplace_back([&, i] {
-            const auto r = run({i % 2 ? "-slow" : "-ok"});
-            outs[i] = r ? r->out : r.error().message;
+TEST_F(Resident, OneThatIgnoresTheRequestToLeaveIsKilled) {
+    fake.be_stubborn();
+    expect_works_again();
+    const int pid = fake.starts().at(0).pid;
+    set_limits([](Limits& l) {
+        l.idle_exit = 0ms;
+        l.leave_grace = 200ms;
+    });
+    ASSERT_TRUE(wait_for([] { return resident::live_count() == 0; }));
+    EXPECT_EQ(state_of(pid), "") << "killed and reaped";
+}
+
+TEST_F(Resident, PrefetchNeverHoldsARequest) {
+    fake.on({"-slow"}, {.out = "slow", .sleep_seconds = 30});
+    std::atomic<bool> prefetch_done{false};
+    std::string prefetch_error;
+    std::thread prefetch([&] {
+        set_current_lane(Lane::Prefetch);
+        const auto r = run({"-slow"});
+        prefetch_error = r ? r->out : r.error().message;
+        prefetch_done = true;
+    });
+    ASSERT_TRUE(wait_for([&] { return fake.runs().size() == 1; })) << "the prefetch run is under way";
+    expect_works_again();
+    EXPECT_FALSE(prefetch_done) << "the request was answered while the prefetch still ran";
+    EXPECT_EQ(fake.starts().size(), 2u) << "on a resident of its own";
+    ::kill(fake.starts().at(0).pid, SIGKILL);
+    prefetch.join();
+    EXPECT_EQ(prefetch_error, "ExifTool stopped in the middle of a run");
+}
+
+TEST_F(Resident, AbandonedRequestsStopRunningAndWaitingOnesNeverStart) {
+    fake.on({"-slow"}, {.out = "slow", .sleep_seconds = 30});
+    std::vector<std::string> errors(2);
+    std::atomic<int> begun{0};
+    std::vector<std::thread> requests;
+    for (size_t i = 0; i < errors.size(); ++i) {
+        requests.emplace_back([&, i] {
+            begin_call();
+            ++begun;
+            const auto r = run({"-slow"});
+            errors[i] = r ? r->out : r.error().message;
         });
     }
-    for (auto& t : threads) t.join();
-    EXPECT_EQ(outs, (std::vector<std::string>{"fine", "slow", "fine", "slow"}));
-    EXPECT_EQ(fake.starts().size(), 1u);
+    // Both calls began, and one of them is running.
+    ASSERT_TRUE(wait_for([&] { return begun == 2 && fake.runs().size() == 1; }));
+    resident::abandon_requests();
+    for (auto& t : requests) t.join();
+    EXPECT_EQ(errors, (std::vector<std::string>{"abandoned", "abandoned"}));
+    EXPECT_EQ(fake.runs().size(), 1u) << "the waiting one never ran";
+    begin_call();
+    expect_works_again();
 }

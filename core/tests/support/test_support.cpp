@@ -1,6 +1,8 @@
 #include "test_support.hpp"
 
 #include "exiftool/child.hpp"
+#include "exiftool/child_io.hpp"
+#include "exiftool/spawn.hpp"
 #include "orv_ql.h"
 
 #include <unistd.h>
@@ -21,6 +23,21 @@ fs::path staged_exiftool() {
     return fs::path(ORVQL_STAGED_EXIFTOOL);
 }
 
+RunResult run_program(const std::string& program, const std::vector<std::string>& args, std::chrono::seconds deadline) {
+    Limits unlimited;
+    unlimited.address_space = ~uint64_t{0};
+    unlimited.cpu_per_run = std::chrono::hours(24);
+    auto child = spawn_process({program, args, false, -1, unlimited});
+    if (!child) return fail(child.error());
+    RunOutput result;
+    const DrainEnd end = drain(child->out.get(), child->err.get(), result.out, result.err, Clock::now() + deadline,
+                               ~size_t{0});
+    const int status = end == DrainEnd::Closed ? reap(child->pid) : kill_and_reap(child->pid);
+    if (end != DrainEnd::Closed) return fail(IoError{"the program did not end in time"});
+    result.wait_status = status;
+    return result;
+}
+
 std::string inspect_text(const std::string& path) {
     char* text = orv_ql_inspect(path.c_str());
     std::string s = text ? text : "";
@@ -29,7 +46,7 @@ std::string inspect_text(const std::string& path) {
 }
 
 std::string inspect_as_children(const std::string& orv_ql, const std::string& path) {
-    auto run = run_child(orv_ql, {"inspect", path});
+    auto run = run_program(orv_ql, {"inspect", path});
     if (!run || !run->success()) return "<orv-ql failed>";
     std::string out = run->out;
     if (!out.empty() && out.back() == '\n') out.pop_back();
@@ -161,7 +178,13 @@ void FakeExifTool::on(const std::vector<std::string>& match, const Reply& reply)
     write_file(rule / "status", reply.signal          ? "signal " + std::to_string(reply.signal)
                                 : reply.sleep_seconds ? "sleep " + std::to_string(reply.sleep_seconds)
                                 : reply.garble        ? std::string("garble")
+                                : reply.hog_mib       ? "hog " + std::to_string(reply.hog_mib)
+                                : reply.list_fds      ? std::string("fds")
                                                       : "exit " + std::to_string(reply.exit_code));
+}
+
+void FakeExifTool::be_stubborn() {
+    write_file(dir_.path() / "stubborn", "");
 }
 
 std::vector<std::vector<std::string>> FakeExifTool::runs() const {

@@ -2,11 +2,14 @@
 // changes undone at scope end, corpus paths and the fake exiftool.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "exiftool/command.hpp"
 
 namespace orv::test {
 
@@ -19,6 +22,12 @@ fs::path corpus(const std::string& relative = "");
 fs::path staged_exiftool();
 
 std::string read_file(const fs::path& path);
+
+// Runs a program of the tests (orv-ql, setpriv, ...) as a child with its
+// output captured, like the core's own child runs but without ExifTool's
+// resource limits (a sanitizer build reserves far more address space).
+RunResult run_program(const std::string& program, const std::vector<std::string>& args,
+                      std::chrono::seconds deadline = std::chrono::seconds(120));
 
 // The envelope orv_ql_inspect returns for a path, as text (the string is
 // released with orv_ql_free_string).
@@ -94,6 +103,8 @@ public:
         int signal = 0;  // when non-zero the run kills itself with it
         int sleep_seconds = 0;  // waits this long before answering
         bool garble = false;    // a resident answers with a status that is not a number
+        int hog_mib = 0;        // takes this much memory first
+        bool list_fds = false;  // answers with the descriptors it holds open
     };
     // Adds a rule: runs whose arguments include every one of `match` get
     // `reply`. Rules are tried in the order they were added.
@@ -108,6 +119,9 @@ public:
         std::string leading;
     };
     std::vector<Start> starts() const;
+
+    // Its stay-open processes ignore "-stay_open False" from now on.
+    void be_stubborn();
 
     const fs::path& dir() const { return dir_.path(); }
     // The fake's script, usable as the script path of a perl command line.
