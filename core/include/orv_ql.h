@@ -105,6 +105,10 @@ ORV_QL_API void orv_ql_abandon_requests(void);
  * Inspects one file and returns a compact JSON envelope: {"file":{...}} on
  * success or {"error":"..."}. Never null: when even the envelope cannot be
  * allocated, {"error":"out of memory"}. Release with orv_ql_free_string.
+ * Every text value is cut to at most 64 KiB, at a character boundary. The
+ * record comes from one version of the file: a file replaced or changed
+ * while it is read is read again, once; one that changed again gives
+ * {"error":"the file changed while it was read: PATH"}.
  */
 ORV_QL_API char *orv_ql_inspect(const char *path);
 

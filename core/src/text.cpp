@@ -234,4 +234,12 @@ std::optional<uint64_t> parse_u64(std::string_view s) {
     return value;
 }
 
+size_t utf8_prefix_length(std::string_view bytes, size_t limit) {
+    if (bytes.size() <= limit) return bytes.size();
+    size_t end = limit;
+    // Back off the continuation bytes (10xxxxxx) of a character cut in two.
+    while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+    return end;
+}
+
 }  // namespace orv::text

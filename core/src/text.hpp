@@ -16,6 +16,10 @@ bool is_valid_utf8(std::string_view bytes);
 // U+FFFD, so the result is always valid UTF-8.
 std::string utf8_lossy(std::string_view bytes);
 
+// The length of the longest prefix of valid UTF-8 `bytes` that is at most
+// `limit` bytes and ends on a character boundary.
+size_t utf8_prefix_length(std::string_view bytes, size_t limit);
+
 // Decodes the code point starting at bytes[pos] of valid UTF-8 and advances
 // pos past it.
 char32_t next_code_point(std::string_view utf8, size_t& pos);

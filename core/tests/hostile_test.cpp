@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <sstream>
 #include <thread>
 
@@ -19,6 +20,7 @@
 #include "exiftool/child_io.hpp"
 #include "exiftool/command.hpp"
 #include "metadata/tag_map.hpp"
+#include "orv_ql.h"
 #include "test_support.hpp"
 
 extern char** environ;
@@ -128,4 +130,65 @@ TEST(Hostile, AnInProcessRunKilledHalfWayLeavesNothingBehind) {
     ASSERT_EQ(::kill(pid, SIGKILL), 0);
     ::waitpid(pid, nullptr, 0);
     EXPECT_TRUE(fs::is_empty(tmp.path()));
+}
+
+// A 300,000-character caption (what a 1 KB compressed PNG can unpack to)
+// reaches the record cut at a character boundary.
+TEST(Hostile, AHugeTextValueIsCutAtACharacterBoundary) {
+    TempDir tmp;
+    std::string caption(300'000, 'a');
+    caption.replace(64 * 1024 - 1, 2, "\xc3\xa9");  // an "é" across the limit
+    write_file(tmp / "caption.txt", caption);
+    fs::copy_file(corpus("exiftool-t/PNG.png"), tmp / "long.png");
+    const auto wrote = run_child("/usr/bin/exiftool", {"-q", "-overwrite_original", "-z",
+                                                      "-PNG:Description<=" + (tmp / "caption.txt").string(),
+                                                      (tmp / "long.png").string()});
+    ASSERT_TRUE(wrote && wrote->success()) << (wrote ? wrote->err : wrote.error().message);
+    const auto lines = orv_ql({"inspect", (tmp / "long.png").string()});
+    ASSERT_EQ(lines.size(), 1u);
+    const json envelope = json::parse(lines[0]);
+    const std::string kept = envelope.at("file").at("caption");
+    EXPECT_EQ(kept, caption.substr(0, 64 * 1024 - 1)) << "the cut character is dropped whole";
+}
+
+// A file replaced while it is inspected (a sync tool, an editor saving):
+// every envelope describes one version or says the file changed.
+TEST(Hostile, AFileReplacedWhileInspectedNeverGivesAMixedRecord) {
+    TempDir tmp;
+    for (const char* v : {"a", "b"}) {
+        fs::copy_file(corpus("exiftool-t/Canon.jpg"), tmp / (std::string(v) + ".jpg"));
+        const auto wrote = run_child("/usr/bin/exiftool", {"-q", "-overwrite_original", std::string("-XMP-dc:Title=") + v,
+                                                          std::string("-XMP-dc:Subject=") + v,
+                                                          (tmp / (std::string(v) + ".jpg")).string()});
+        ASSERT_TRUE(wrote && wrote->success());
+    }
+    ASSERT_TRUE(orv_ql_init_resident(staged_exiftool().c_str()));
+    const std::string path = (tmp / "photo.jpg").string();
+    fs::copy_file(tmp / "a.jpg", path);
+    std::atomic<bool> stop{false};
+    std::thread swapper([&] {
+        for (int i = 0; !stop; ++i) {
+            const fs::path next = tmp / (i % 2 ? "a.jpg" : "b.jpg");
+            fs::remove(tmp / "next.jpg");
+            fs::create_hard_link(next, tmp / "next.jpg");
+            fs::rename(tmp / "next.jpg", path);
+            std::this_thread::sleep_for(std::chrono::milliseconds(5 + i % 50));
+        }
+    });
+    int mixed = 0, whole = 0;
+    for (int i = 0; i < 150; ++i) {
+        const json envelope = json::parse(inspect_text(path));
+        if (!envelope.contains("file")) {
+            EXPECT_EQ(envelope.value("error", ""), "the file changed while it was read: " + path);
+            continue;
+        }
+        const auto& f = envelope.at("file");
+        const json title = f.at("title");
+        const json keywords = f.at("keywords");
+        ++(keywords == json::array({title}) ? whole : mixed);
+    }
+    stop = true;
+    swapper.join();
+    EXPECT_EQ(mixed, 0);
+    EXPECT_GT(whole, 0);
 }

@@ -32,9 +32,44 @@ std::vector<std::string> read_keywords(const std::string& path) {
     return keywords;
 }
 
+// What tells one version of a file from another. The change time is the
+// kernel's: no tool can set it back, as touch -r sets back the mtime.
+struct Version {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    timespec mtime{}, ctime{};
+    bool operator==(const Version& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+               mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    }
+};
+
+std::optional<Version> version_of(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return Version{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+InspectResult inspect_once(const std::string& path);
+
 }  // namespace
 
 InspectResult inspect(const std::string& path) {
+    // An inspection is several ExifTool runs over the path; a file replaced
+    // or rewritten between them would mix two versions in one record. It is
+    // read again once; a file that keeps changing is not described at all.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const auto before = version_of(path);
+        InspectResult result = inspect_once(path);
+        if (!before || version_of(path) == before) return result;
+    }
+    return fail("the file changed while it was read: " + path);
+}
+
+namespace {
+
+InspectResult inspect_once(const std::string& path) {
     if (auto why = reason_not_to_read(path)) return fail(std::move(*why));
     auto batch = read_batch({path});
     if (!batch || batch->empty()) {
@@ -62,4 +97,5 @@ InspectResult inspect(const std::string& path) {
     return f;
 }
 
+}  // namespace
 }  // namespace orv

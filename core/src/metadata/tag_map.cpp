@@ -30,11 +30,25 @@ bool is_hex_digit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+// Cuts every text value to kMaxTextBytes, at a character boundary: a
+// caption of millions of characters is never anyone's real caption, and it
+// would hold every layer after this one.
+void bound_texts(json& value) {
+    if (value.is_string()) {
+        auto& s = value.get_ref<std::string&>();
+        if (s.size() > kMaxTextBytes) s.resize(text::utf8_prefix_length(s, kMaxTextBytes));
+    } else if (value.is_structured()) {
+        for (auto& item : value) bound_texts(item);
+    }
+}
+
 }  // namespace
 
 json parse_exiftool_json(std::string_view out, bool allow_exceptions) {
-    if (text::is_valid_utf8(out)) return json::parse(out, nullptr, allow_exceptions);
-    return json::parse(text::utf8_lossy(out), nullptr, allow_exceptions);
+    json doc = text::is_valid_utf8(out) ? json::parse(out, nullptr, allow_exceptions)
+                                        : json::parse(text::utf8_lossy(out), nullptr, allow_exceptions);
+    bound_texts(doc);
+    return doc;
 }
 
 TagMap flatten_groups(const json& element) {

@@ -17,9 +17,13 @@ namespace orv {
 using json = nlohmann::json;
 using TagMap = std::map<std::string, json, std::less<>>;
 
+// The longest text value kept, in bytes of UTF-8.
+inline constexpr size_t kMaxTextBytes = 64 * 1024;
+
 // ExifTool's JSON output as a document. Byte sequences that are not UTF-8
 // are replaced first, so one stray byte in a tag cannot make the whole
-// output unreadable. Without exceptions, unreadable text gives a discarded
+// output unreadable, and every text value is cut to kMaxTextBytes at a
+// character boundary. Without exceptions, unreadable text gives a discarded
 // value; with them, json::parse_error.
 json parse_exiftool_json(std::string_view out, bool allow_exceptions = false);
 
