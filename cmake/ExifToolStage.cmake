@@ -23,7 +23,14 @@ add_custom_command(
   VERBATIM)
 add_custom_target(exiftool_stage ALL DEPENDS ${ORVQL_EXIFTOOL_DIR}/.staged)
 
-# Installed as staged: share/orvanta/exiftool beside bin/, where the programs
-# look for it.
-install(DIRECTORY ${ORVQL_EXIFTOOL_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/exiftool
-        USE_SOURCE_PERMISSIONS PATTERN ".staged" EXCLUDE)
+# Installed as staged (share/orvanta/exiftool beside bin/, where the programs
+# look first) into any prefix but /usr: a home or /usr/local install has no
+# package manager to keep an ExifTool current. Under /usr (the Debian
+# package) the programs use Debian's own /usr/bin/exiftool, which the
+# package depends on, so that new cameras come with Debian's updates.
+install(CODE "
+  if(NOT CMAKE_INSTALL_PREFIX STREQUAL \"/usr\")
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DATADIR}/orvanta\"
+         TYPE DIRECTORY FILES \"${ORVQL_EXIFTOOL_DIR}\" USE_SOURCE_PERMISSIONS PATTERN \".staged\" EXCLUDE)
+  endif()
+")

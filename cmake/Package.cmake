@@ -15,7 +15,7 @@ rights, and a box where the camera focused.
 It includes the previewer (a window, or the desktop previewer for Space in
 GNOME Files), a thumbnailer that gives camera RAW files their embedded
 previews in file managers, orv-ql for the command line, and the metadata
-core as a shared library with C entry points. ExifTool ships inside it.")
+core as a shared library with C entry points. It runs Debian's ExifTool.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
@@ -35,6 +35,7 @@ execute_process(COMMAND dpkg-query -S /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}/lib
 if(owner MATCHES "^([^:]+):")
   set(ORVQL_LIBPERL_PACKAGE ${CMAKE_MATCH_1})
 endif()
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "perl, ${ORVQL_LIBPERL_PACKAGE}")
+# ExifTool is Debian's own (its updates bring new cameras), not a copy.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "perl, ${ORVQL_LIBPERL_PACKAGE}, libimage-exiftool-perl")
 
 include(CPack)

@@ -14,11 +14,7 @@ if dpkg-query -W -f='${db:Status-Status}' orvanta-preview 2>/dev/null | grep -qx
   echo "package_test: orvanta-preview is already installed here; not touching it"
   exit 77
 fi
-failures=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/lib.sh"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,16 +24,18 @@ check "the package is named for its version and architecture" \
   test "$(basename "$deb")" = "orvanta-preview_$(dpkg-deb -f "$deb" Version)_$(dpkg --print-architecture).deb"
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in perl "libperl$(perl -e 'printf "%vd", $^V' | cut -d. -f1,2)" libqt6widgets6 libturbojpeg0 libtiff6 libpng16-16; do
+for dep in perl "libperl$(perl -e 'printf "%vd", $^V' | cut -d. -f1,2)" libimage-exiftool-perl libqt6widgets6 \
+           libturbojpeg0 libtiff6 libpng16-16; do
   check "depends on $dep" grep -qE "(^|, )$dep( |,|$)" <<<"$depends"
 done
 contents=$(dpkg-deb --contents "$deb" | awk '{print $6}')
 for file in usr/bin/orvanta-preview usr/bin/orv-ql usr/bin/orvanta-thumbnailer usr/lib/liborvql.so.0 \
-            usr/include/orv_ql.h usr/lib/pkgconfig/orvql.pc usr/share/orvanta/exiftool/exiftool \
+            usr/include/orv_ql.h usr/lib/pkgconfig/orvql.pc \
             usr/share/applications/orvanta-preview.desktop usr/share/thumbnailers/orvanta.thumbnailer \
             usr/share/man/man1/orvanta-preview.1 usr/share/man/man1/orv-ql.1 usr/share/man/man1/orvanta-thumbnailer.1; do
   check "holds /$file" grep -qx "./$file" <<<"$contents"
 done
+check "carries no ExifTool of its own: Debian's is kept current" bash -c "! grep -q exiftool <<<'$contents'"
 
 export DEBIAN_FRONTEND=noninteractive
 if ! apt-get install -y -qq "$deb" >"$work/install.log" 2>&1; then
@@ -45,7 +43,7 @@ if ! apt-get install -y -qq "$deb" >"$work/install.log" 2>&1; then
   echo "FAIL apt-get install"
   exit 1
 fi
-version=$(perl /usr/share/orvanta/exiftool/exiftool -ver)
+version=$(/usr/bin/exiftool -ver)
 check "installed orv-ql selftest" test "$(/usr/bin/orv-ql selftest)" = "status=Some(0) out=\"$version\" err=\"\""
 dump=$(/usr/bin/orvanta-preview --dump "$corpus/exiftool-t/FujiFilm.raf" 2>&1)
 check "installed orvanta-preview --dump shows the picture" grep -q '"image":\[1800,1800\]' <<<"$dump"
@@ -55,4 +53,4 @@ check "installed thumbnailer" /usr/bin/orvanta-thumbnailer -s 128 "$corpus/exift
 apt-get purge -y -qq orvanta-preview >/dev/null 2>&1
 check "purged again" bash -c "! dpkg-query -W -f='\${db:Status-Status}' orvanta-preview 2>/dev/null | grep -qx installed"
 check "nothing of it left" test ! -e /usr/bin/orvanta-preview -a ! -e /usr/share/orvanta
-exit $((failures > 0))
+finish

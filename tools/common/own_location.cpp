@@ -11,10 +11,14 @@ std::optional<fs::path> own_executable() {
     return executable;
 }
 
-fs::path bundled_exiftool() {
+fs::path exiftool_script() {
     const auto executable = own_executable();
     if (!executable) return {};
-    return executable->parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
+    const fs::path beside = executable->parent_path().parent_path() / "share" / "orvanta" / "exiftool" / "exiftool";
+    const fs::path system = "/usr/bin/exiftool";
+    std::error_code ec;
+    if (!fs::is_regular_file(beside, ec) && fs::is_regular_file(system, ec)) return system;
+    return beside;
 }
 
 }  // namespace orv::tools

@@ -31,10 +31,12 @@ constexpr const char* kUsage =
     "  selftest   run ExifTool's version query and describe the run\n"
     "\n"
     "  --exiftool SCRIPT   run ExifTool in-process through the system Perl library,\n"
-    "                      from SCRIPT; \"bundled\" means the ExifTool shipped with\n"
-    "                      orv-ql. Without it, \"exiftool\" from PATH runs as a child.\n"
+    "                      from SCRIPT; \"bundled\" means the ExifTool installed with\n"
+    "                      orv-ql, or the system's /usr/bin/exiftool. Without it,\n"
+    "                      \"exiftool\" from PATH runs as a child.\n"
     "  --resident          keep ExifTool running between runs (perl SCRIPT -stay_open),\n"
-    "                      for many files at once; SCRIPT defaults to \"bundled\"\n"
+    "                      for many files at once, falling back to in-process;\n"
+    "                      SCRIPT defaults to \"bundled\"\n"
     "  --orientation N     EXIF orientation to turn the preview upright (default 1)\n"
     "  -h, --help          show this help\n";
 
@@ -138,7 +140,7 @@ int main(int argc, char** argv) {
     }
 
     if (!exiftool.empty()) {
-        const std::string script = exiftool == "bundled" ? orv::tools::bundled_exiftool().string() : exiftool;
+        const std::string script = exiftool == "bundled" ? orv::tools::exiftool_script().string() : exiftool;
         using orv::tools::ExifToolMode;
         const auto start = orv::tools::start_exiftool(resident ? ExifToolMode::Resident : ExifToolMode::InProcess, script);
         if (!start.note.empty()) std::fprintf(stderr, "orv-ql: %s\n", start.note.c_str());
