@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 
 namespace orv::tools {
@@ -38,6 +40,16 @@ bool write_through(const std::string& path) {
     return link.st_uid == ::geteuid() || link.st_uid == 0;
 }
 
+// "." + the name + ".XXXXXX", the name cut short when that would be longer
+// than the folder allows a name to be.
+std::string temporary_name(const std::string& dir, const std::string& name) {
+    const long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+    const size_t longest = limit > 0 ? static_cast<size_t>(limit) : NAME_MAX;
+    constexpr size_t kAround = 8;  // the dot before and ".XXXXXX" after
+    const size_t kept = longest > kAround ? std::min(name.size(), longest - kAround) : 0;
+    return "." + name.substr(0, kept) + ".XXXXXX";
+}
+
 mode_t creation_mode() {
     const mode_t mask = ::umask(0);
     ::umask(mask);
@@ -46,13 +58,22 @@ mode_t creation_mode() {
 
 }  // namespace
 
-int replace_file(const std::string& path, std::string_view bytes) {
-    if (write_through(path)) return write_in_place(path, bytes);
+bool is_special(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISLNK(st.st_mode);
+}
+
+int replace_file(const std::string& path, std::string_view bytes, Special special) {
+    if (special == Special::Refuse) {
+        if (is_special(path)) return EINVAL;
+    } else if (write_through(path)) {
+        return write_in_place(path, bytes);
+    }
 
     const size_t slash = path.rfind('/');
     const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    std::string temp = (slash == std::string::npos ? "" : dir) + "." + name + ".XXXXXX";
+    std::string temp = (slash == std::string::npos ? "" : dir) + temporary_name(dir, name);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return errno;
     int err = write_all(fd, bytes);

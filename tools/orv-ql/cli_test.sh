@@ -5,12 +5,7 @@ set -uo pipefail
 orv=$1 corpus=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-failures=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-status() { "$@" >/dev/null 2>&1; echo $?; }
+source "$(dirname "$0")/../../tests/lib.sh"
 
 check "no command is misuse" test "$(status "$orv")" = 2
 check "unknown command is misuse" test "$(status "$orv" frobnicate)" = 2
@@ -56,4 +51,4 @@ ln -s /dev/null "$tmp/to-null.jpg"
 check "one's own link to a device is written through" test -L "$tmp/to-null.jpg"
 check "no temporary file is left" test -z "$(find "$tmp" -name '.*.jpg.*')"
 check "the file gets the usual mode" test "$(umask 022; "$orv" preview "$pic" -o "$tmp/mode.jpg"; stat -c %a "$tmp/mode.jpg")" = 644
-exit $((failures > 0))
+finish

@@ -4,7 +4,8 @@
 //   orvanta-thumbnailer -s SIZE INPUT OUTPUT
 //
 // Writes a PNG whose longer side is at most SIZE. On any failure it exits
-// non-zero and leaves no OUTPUT behind.
+// non-zero and leaves no OUTPUT behind; an OUTPUT that names something other
+// than a regular file or a symbolic link (which is replaced) is refused.
 #include <QBuffer>
 #include <QByteArrayView>
 #include <QImage>
@@ -14,6 +15,7 @@
 #include <filesystem>
 #include <string>
 
+#include "exiftool_mode.hpp"
 #include "orv_ql.h"
 #include "own_location.hpp"
 #include "replace_file.hpp"
@@ -49,10 +51,14 @@ int main(int argc, char** argv) {
     }
     const char* input = argv[3];
     const std::string output = argv[4];
+    // Checked before any work: a FIFO nobody reads would hold the writer
+    // for ever, and a device is no place for a thumbnail.
+    if (orv::tools::is_special(output)) return fail("not a regular file: ", output);
 
-    // In-process when possible (one thumbnail per process: no resident to
-    // keep); else exiftool from PATH.
-    orv_ql_init(orv::tools::bundled_exiftool().c_str());
+    // A child per run, never in-process: a file that makes ExifTool loop
+    // must be stoppable, since the file manager starts several of us at once
+    // and waits for each. One thumbnail per process: no resident to keep.
+    orv::tools::start_exiftool(orv::tools::ExifToolMode::Child, orv::tools::exiftool_script().string());
     size_t length = 0;
     uint8_t* jpeg = orv_ql_thumbnail(input, static_cast<uint32_t>(size), &length);
     if (!jpeg) return fail("no picture in ", input);
@@ -65,7 +71,8 @@ int main(int argc, char** argv) {
     if (!buffer.open(QIODevice::WriteOnly) || !thumb.save(&buffer, "PNG")) return fail("cannot encode ", output);
     // A new file under the name, never written through a link planted there,
     // and never half a PNG for the file manager to cache.
-    if (const int err = orv::tools::replace_file(output, {png.constData(), static_cast<size_t>(png.size())})) {
+    if (const int err = orv::tools::replace_file(output, {png.constData(), static_cast<size_t>(png.size())},
+                                                 orv::tools::Special::Refuse)) {
         return fail("cannot write ", output + ": " + std::strerror(err));
     }
     return 0;

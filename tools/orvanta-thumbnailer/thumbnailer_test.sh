@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # orvanta-thumbnailer from the outside, as a file manager calls it: the
-# output name is replaced (never written through a link), and what is not a
+# output name is replaced (never written through a link), any valid name
+# will do, an output that is no regular file is refused, and what is not a
 # picture fails at once with no output.
 #   thumbnailer_test.sh THUMBNAILER CORPUS_DIR
 set -uo pipefail
@@ -29,5 +30,12 @@ for input in "$tmp/fifo.cr2" "$tmp/zero.nef" "$tmp/folder.arw" /dev/zero; do
   check "$(basename "$input"): fails at once" test "$(status "$thumb" -s 128 "$input" "$tmp/odd.png")" = 1
   check "$(basename "$input"): no output" test ! -e "$tmp/odd.png"
 done
-check "no temporary file is left" test -z "$(find "$tmp" -name '.*.png.*')"
+# Refused before any open: a FIFO nobody reads would block the writer for ever.
+mkfifo "$tmp/fifo.png"
+check "an output FIFO: refused at once" test "$(status "$thumb" -s 128 "$raw" "$tmp/fifo.png")" = 1
+check "an output FIFO: left as it was" test -p "$tmp/fifo.png"
+long="$tmp/$(printf 'l%.0s' {1..250}).png"  # 254 bytes, the longest name
+check "the longest output name" test "$(status "$thumb" -s 128 "$raw" "$long")" = 0
+check "the longest output name holds the PNG" test "$(head -c 4 "$long" | tail -c 3)" = PNG
+check "no temporary file is left" test -z "$(find "$tmp" -name '.*')"
 exit $((failures > 0))

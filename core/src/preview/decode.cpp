@@ -9,13 +9,13 @@
 
 namespace orv::preview {
 
-std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit) {
+std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
     if (fit.bound == 0) return std::nullopt;
     try {
         switch (sniff(bytes)) {
-            case Format::Jpeg: return decode_jpeg(bytes, fit);
-            case Format::Png: return decode_png(bytes, fit);
-            case Format::Tiff: return decode_tiff(bytes, fit);
+            case Format::Jpeg: return decode_jpeg(bytes, fit, budget);
+            case Format::Png: return decode_png(bytes, fit, budget);
+            case Format::Tiff: return decode_tiff(bytes, fit, budget);
             case Format::Unknown: break;
         }
     } catch (const std::bad_alloc&) {

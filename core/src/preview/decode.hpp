@@ -14,7 +14,9 @@ namespace orv::preview {
 inline constexpr uint32_t kPreviewBound = 1800;
 
 // Decodes a JPEG, PNG or TIFF (told apart by the leading bytes) and fits it
-// as `fit` says. Nothing for any other content or any decoding failure.
-std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit = kPreviewBound);
+// as `fit` says, within `budget`. Nothing for any other content, any
+// decoding failure or a picture the budget cannot hold.
+std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit = kPreviewBound,
+                                     const Budget& budget = kPreviewBudget);
 
 }  // namespace orv::preview

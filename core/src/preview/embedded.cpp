@@ -2,11 +2,7 @@
 
 #include <array>
 #include <random>
-#include <span>
-#include <string_view>
 
-#include "decode.hpp"
-#include "exiftool/command.hpp"
 #include "text.hpp"
 
 namespace orv::preview {
@@ -17,10 +13,6 @@ namespace {
 constexpr std::array<std::string_view, 6> kPreviewTags = {
     "-PreviewImage", "-JpgFromRaw", "-ThumbnailImage", "-ThumbnailTIFF", "-PreviewTIFF", "-PhotoshopThumbnail",
 };
-std::string random_marker() {
-    std::random_device random;
-    return "{orvql-end " + std::to_string(random()) + "-" + std::to_string(random()) + "}";
-}
 
 // The orientation as ExifTool prints it with "#": a short decimal number,
 // which no picture is.
@@ -33,38 +25,41 @@ std::optional<int64_t> orientation_value(std::string_view item) {
 
 }  // namespace
 
-std::optional<EmbeddedPreviews> embedded_previews(const std::string& path) {
-    // One ExifTool run: with -b, ExifTool prints the values in the order
-    // asked, each followed by the second -sep text, and nothing for a tag
-    // the file does not have. A terminator no file can predict splits them.
-    const std::string end = random_marker();
+std::optional<std::span<const uint8_t>> embedded_candidate(std::string_view value) {
+    if (value.size() > kMaxEmbeddedBytes) return std::nullopt;
+    return std::span(reinterpret_cast<const uint8_t*>(value.data()), value.size());
+}
+
+size_t preview_tag_count() { return kPreviewTags.size(); }
+
+RunResult run_preview_tag(const std::string& path, size_t index) {
+    return exiftool_command().arg("-b").arg(kPreviewTags.at(index)).file(path).output();
+}
+
+std::string answer_end_marker() {
+    std::random_device random;
+    return "{orvql-end " + std::to_string(random()) + "-" + std::to_string(random()) + "}";
+}
+
+RunResult run_orientation_and_previews(const std::string& path, std::string_view end) {
+    // With -b, ExifTool prints the values in the order asked, each followed
+    // by the second -sep text, and nothing for a tag the file does not have.
     auto cmd = exiftool_command();
     cmd.arg("-b").arg("-sep").arg(end).arg("-sep").arg(end).arg("-Orientation#");
     for (std::string_view tag : kPreviewTags) cmd.arg(tag);
-    const RunResult run = cmd.file(path).output();
-    if (!run) return std::nullopt;
-
-    EmbeddedPreviews found;
-    std::string_view out = run->out;
-    for (size_t at; (at = out.find(end)) != std::string_view::npos; out.remove_prefix(at + end.size())) {
-        found.encoded.emplace_back(out.substr(0, at));
-    }
-    found.complete = out.empty();  // otherwise the last value was cut short
-    if (!found.encoded.empty()) {
-        if ((found.orientation = orientation_value(found.encoded.front()))) found.encoded.erase(found.encoded.begin());
-    }
-    return found;
+    return cmd.file(path).output();
 }
 
-std::optional<Picture> first_embedded_preview(const std::string& path, Fit fit) {
-    for (std::string_view tag : kPreviewTags) {
-        const RunResult run = exiftool_command().arg("-b").arg(tag).file(path).output();
-        if (!run) return std::nullopt;  // no later tag could fare better
-        if (!run->success() || run->out.empty()) continue;
-        const std::span bytes(reinterpret_cast<const uint8_t*>(run->out.data()), run->out.size());
-        if (auto picture = decode_fitted(bytes, fit)) return picture;
+EmbeddedAnswer parse_embedded_answer(std::string_view out, std::string_view end) {
+    EmbeddedAnswer found;
+    bool first = true;
+    for (size_t at; (at = out.find(end)) != std::string_view::npos; out.remove_prefix(at + end.size()), first = false) {
+        const std::string_view value = out.substr(0, at);
+        if (first && (found.orientation = orientation_value(value))) continue;
+        if (const auto bytes = embedded_candidate(value)) found.encoded.push_back(*bytes);
     }
-    return std::nullopt;
+    found.complete = out.empty();  // otherwise the last value was cut short
+    return found;
 }
 
 }  // namespace orv::preview

@@ -1,33 +1,48 @@
-// The previews a RAW file carries, as ExifTool extracts them.
+// The previews a RAW file carries, as ExifTool extracts them: all at once
+// with the orientation (one run), or tag by tag.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "decode.hpp"
-#include "picture.hpp"
+#include "exiftool/command.hpp"
 
 namespace orv::preview {
 
-// What one ExifTool run tells of a file for a thumbnail: its orientation,
-// and the values of the preview tags it has, in the order of the list.
-struct EmbeddedPreviews {
+// The largest embedded preview decoded: 256 MiB. Real ones are a few MB;
+// anything larger is passed over without being decoded.
+inline constexpr uint64_t kMaxEmbeddedBytes = uint64_t{256} << 20;
+
+// A value ExifTool printed for a preview tag, as bytes to decode; nothing
+// above kMaxEmbeddedBytes.
+std::optional<std::span<const uint8_t>> embedded_candidate(std::string_view value);
+
+// How many preview tags there are; they are asked for most useful first.
+size_t preview_tag_count();
+// One run asking for preview tag `index` alone, its value printed raw.
+RunResult run_preview_tag(const std::string& path, size_t index);
+
+// A terminator for the values of one run, that no file can predict.
+std::string answer_end_marker();
+// One run asking for the orientation and every preview tag, each value
+// followed by `end`.
+RunResult run_orientation_and_previews(const std::string& path, std::string_view end);
+
+// What that run's output says: views into it.
+struct EmbeddedAnswer {
     std::optional<int64_t> orientation;
-    std::vector<std::string> encoded;
-    // False when ExifTool's answer was cut short: `encoded` then holds the
-    // values before the one that was.
+    // The values of the preview tags the file has, in the order asked;
+    // values above kMaxEmbeddedBytes are left out.
+    std::vector<std::span<const uint8_t>> encoded;
+    // False when the output was cut short: `encoded` then holds the values
+    // before the one that was.
     bool complete = true;
 };
-
-// Orientation and previews together, from one ExifTool run. Nothing when
-// ExifTool cannot run at all.
-std::optional<EmbeddedPreviews> embedded_previews(const std::string& path);
-
-// Asks ExifTool for each preview tag in turn and returns the first that
-// decodes, fitted; sizes are never compared. Stops at once when ExifTool
-// cannot be run at all.
-std::optional<Picture> first_embedded_preview(const std::string& path, Fit fit = kPreviewBound);
+EmbeddedAnswer parse_embedded_answer(std::string_view out, std::string_view end);
 
 }  // namespace orv::preview

@@ -13,10 +13,6 @@ namespace orv::preview {
 
 namespace {
 
-// A progressive picture keeps all its coefficients in memory while the scans
-// arrive; beyond this a tiny file could make the decoder claim gigabytes.
-constexpr uint64_t kCoefficientBudget = uint64_t{512} << 20;
-
 // Warnings that leave every pixel intact: stray bytes between segments, odd
 // header fields. Anything else the decoder reports (a premature end, a bad
 // code, a resync) means some pixels were made up, and the picture is dropped.
@@ -48,15 +44,21 @@ struct TjDestroy {
 // The smallest DCT scale that keeps both sides at or above the target; the
 // box resampler takes it the rest of the way. Only the scales libjpeg-turbo
 // has vector code for (1/8, 1/4, 1/2, 1): the others run plain C and decode
-// more slowly than a larger vector-decoded picture costs to resample.
-Size decoded_size(Size full, Size target) {
-    for (const uint32_t denominator : {8u, 4u, 2u}) {
+// more slowly than a larger vector-decoded picture costs to resample. When
+// that scale's pixels would be more than `held` bytes, the largest smaller
+// scale within them, enlarged the rest of the way; nothing when even an
+// eighth is too much.
+std::optional<Size> decoded_size(Size full, Size target, uint64_t bytes_per_pixel, uint64_t held) {
+    std::optional<Size> within;
+    for (const uint32_t denominator : {8u, 4u, 2u, 1u}) {
         const tjscalingfactor f{1, static_cast<int>(denominator)};
         const Size s{static_cast<uint32_t>(TJSCALED(int(full.width), f)),
                      static_cast<uint32_t>(TJSCALED(int(full.height), f))};
-        if (s.width >= target.width && s.height >= target.height) return s;
+        if (uint64_t{s.width} * s.height * bytes_per_pixel > held) break;
+        within = s;
+        if (s.width >= target.width && s.height >= target.height) break;
     }
-    return full;
+    return within;
 }
 
 // Adobe applications store CMYK inverted (255 = no ink); every CMYK JPEG met
@@ -73,10 +75,10 @@ void cmyk_to_rgb(uint8_t* p, size_t pixels) {
 
 }  // namespace
 
-std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, Fit fit) {
+std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
     const auto stream = scan_jpeg_stream(bytes);
     if (!stream || !within_pixel_limit(stream->size.width, stream->size.height) ||
-        stream->coefficient_bytes > kCoefficientBudget) {
+        stream->coefficient_bytes > budget.coefficient_bytes) {
         return std::nullopt;
     }
     const std::unique_ptr<void, TjDestroy> tj(tjInitDecompress());
@@ -90,8 +92,10 @@ std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, Fit fit) {
 
     const Size full{static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
     const Size target = fit_size(full, fit);
-    const Size decoded = decoded_size(full, target);
     const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
+    const auto scaled = decoded_size(full, target, cmyk ? 4 : 3, budget.held_bytes);
+    if (!scaled) return std::nullopt;
+    const Size decoded = *scaled;
     const size_t pixels = size_t{decoded.width} * decoded.height;
     Buffer buffer = allocate_buffer(pixels * (cmyk ? 4 : 3));
 

@@ -47,6 +47,24 @@ inline constexpr uint64_t kSideLimit = 1'000'000;
 // cost of hundreds of megabytes.
 inline constexpr uint64_t kHeldBytesLimit = uint64_t{256} << 20;
 
+// What decoding one picture may hold besides the fitted output. Pictures
+// that would need more are refused (or, for a JPEG's scaled decode, decoded
+// smaller and resampled the rest of the way).
+struct Budget {
+    // An interlaced PNG's whole frame, the one strip or tile libtiff decodes
+    // whole, or a JPEG decoded at a DCT scale before it is resampled.
+    uint64_t held_bytes = kHeldBytesLimit;
+    // The coefficients a JPEG keeps for the whole picture when it cannot be
+    // finished in one pass (progressive or component-by-component scans);
+    // a tiny file can claim gigabytes of them.
+    uint64_t coefficient_bytes = uint64_t{512} << 20;
+};
+
+// The preview's: one picture at a time, the one a user is looking at.
+inline constexpr Budget kPreviewBudget{};
+// A thumbnail's: file managers run several thumbnailers at once.
+inline constexpr Budget kThumbnailBudget{uint64_t{128} << 20, uint64_t{128} << 20};
+
 inline bool within_pixel_limit(uint64_t width, uint64_t height) {
     return width > 0 && height > 0 && width <= kSideLimit && height <= kSideLimit && width * height <= kPixelLimit;
 }

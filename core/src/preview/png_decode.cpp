@@ -26,6 +26,7 @@ struct PngJob {
     std::span<const uint8_t> bytes;
     size_t offset = 0;
     Fit fit{0};
+    uint64_t held_limit = 0;
     Picture out;
     std::optional<BoxResampler> resampler;
     std::vector<uint8_t> row;
@@ -76,7 +77,7 @@ bool run(png_structp png, png_infop info, PngJob& job) {
     }
     // Interlaced rows only become whole after the last pass, so the whole
     // frame is held.
-    if (passes > 1 && uint64_t{width} * height * 3 > kHeldBytesLimit) return false;
+    if (passes > 1 && uint64_t{width} * height * 3 > job.held_limit) return false;
 
     const Size source{width, height}, target = fit_size(source, job.fit);
     job.out = make_picture(target);
@@ -99,7 +100,7 @@ bool run(png_structp png, png_infop info, PngJob& job) {
 
 }  // namespace
 
-std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit) {
+std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
     PngRead read;
     read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (!read.png) return std::nullopt;
@@ -108,6 +109,7 @@ std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit) {
     PngJob job;
     job.bytes = bytes;
     job.fit = fit;
+    job.held_limit = budget.held_bytes;
     if (!run(read.png, read.info, job) || !job.resampler || !job.resampler->done()) return std::nullopt;
     return std::move(job.out);
 }

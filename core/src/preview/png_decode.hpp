@@ -12,7 +12,7 @@ namespace orv::preview {
 // Decodes any PNG colour type and depth (palette and grey expanded, 16-bit
 // scaled to 8, alpha dropped) and fits it as `fit` says. Nothing on any error,
 // including a bad checksum or missing data, or above the pixel limit; nothing
-// either for an interlaced picture whose whole frame is above kHeldBytesLimit.
-std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit);
+// either for an interlaced picture whose whole frame is above the budget's held bytes.
+std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit, const Budget& budget);
 
 }  // namespace orv::preview

@@ -1,32 +1,47 @@
-// The picture beside the metadata: decode (or extract) it, fit it, turn it
-// upright, encode it afresh.
+// The picture beside the metadata and the file manager's thumbnail: one
+// pipeline. A candidate is decoded straight to about the fitted size, then
+// turned upright and encoded afresh.
 #include "preview/preview.hpp"
 
+#include "candidates.hpp"
 #include "decode.hpp"
-#include "embedded.hpp"
-#include "extension.hpp"
-#include "file_bytes.hpp"
 #include "jpeg_encode.hpp"
 #include "metadata/file_check.hpp"
 #include "orient.hpp"
 
 namespace orv {
 
-std::optional<std::vector<uint8_t>> preview_jpeg(const std::string& path, int64_t orientation) {
-    if (unreadable_reason(path)) return std::nullopt;
+namespace {
+
+// How one picture is asked for.
+struct Request {
+    preview::Fit fit;
+    preview::Budget budget;
+    // The orientation to turn it by; nothing for the file's own.
+    std::optional<int64_t> orientation;
+};
+
+std::optional<std::vector<uint8_t>> picture_jpeg(const std::string& path, const Request& request) {
+    if (reason_not_to_read(path)) return std::nullopt;
+    preview::Candidates candidates(path, request.orientation);
     std::optional<preview::Picture> picture;
-    const auto extension = preview::lowercase_extension(path);
-    if (extension && preview::is_direct_extension(*extension)) {
-        // The content decides the decoder; a file that decodes as none of
-        // them has no picture, and ExifTool is not asked.
-        const auto file = preview::read_file_bytes(path);
-        if (!file) return std::nullopt;
-        picture = preview::decode_fitted(file->bytes());
-    } else {
-        picture = preview::first_embedded_preview(path);
+    while (!picture) {
+        const auto bytes = candidates.next();
+        if (!bytes) return std::nullopt;
+        picture = preview::decode_fitted(*bytes, request.fit, request.budget);
     }
-    if (!picture) return std::nullopt;
-    return preview::encode_jpeg(preview::orient(std::move(*picture), orientation));
+    return preview::encode_jpeg(preview::orient(std::move(*picture), candidates.orientation()));
+}
+
+}  // namespace
+
+std::optional<std::vector<uint8_t>> preview_jpeg(const std::string& path, int64_t orientation) {
+    return picture_jpeg(path, {preview::kPreviewBound, preview::kPreviewBudget, orientation});
+}
+
+std::optional<std::vector<uint8_t>> thumbnail_jpeg(const std::string& path, uint32_t size) {
+    if (size == 0) return std::nullopt;
+    return picture_jpeg(path, {{size, /*enlarge=*/false}, preview::kThumbnailBudget, std::nullopt});
 }
 
 }  // namespace orv

@@ -15,11 +15,6 @@ namespace orv::preview {
 
 namespace {
 
-// libtiff refuses any single allocation above this: a strip or tile buffer
-// a forged header asks for, or a real strip, tile or set of separate planes
-// too big to decode whole (rows read one by one need no such buffer).
-constexpr tmsize_t kMaxSingleAlloc = static_cast<tmsize_t>(kHeldBytesLimit);
-
 // Rows are converted through a 32-bit raster of at most this many bytes;
 // a strip or tile taller than that is read in several passes.
 constexpr uint64_t kRasterBudget = uint64_t{64} << 20;
@@ -73,12 +68,16 @@ struct OptionsFree {
     void operator()(TIFFOpenOptions* o) const { TIFFOpenOptionsFree(o); }
 };
 
-std::unique_ptr<TIFF, TiffClose> open(Memory& memory) {
+// libtiff refuses any single allocation above the budget's held bytes: a
+// strip or tile buffer a forged header asks for, or a real strip, tile or set
+// of separate planes too big to decode whole (rows read one by one need no
+// such buffer).
+std::unique_ptr<TIFF, TiffClose> open(Memory& memory, const Budget& budget) {
     const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxSingleAlloc);
+    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(budget.held_bytes));
     return std::unique_ptr<TIFF, TiffClose>(TIFFClientOpenExt("memory", "r", &memory, read_proc, write_proc,
                                                               seek_proc, close_proc, size_proc, map_proc,
                                                               unmap_proc, options.get()));
@@ -175,7 +174,7 @@ bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder)
 // Tiles, separate planes and the codecs above that cannot go row by row:
 // libtiff's reader, one row of strips or tiles at a time so that each is
 // decoded once, through a raster of at most kRasterBudget bytes. It holds
-// one whole strip or tile (all planes of it), which kMaxSingleAlloc bounds.
+// one whole strip or tile (all planes of it), which the budget bounds.
 bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder) {
     uint32_t unit = source.height;
     if (TIFFIsTiled(tif)) {
@@ -198,9 +197,9 @@ bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder
 
 }  // namespace
 
-std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit) {
+std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
     Memory memory{bytes, 0};
-    const auto tif = open(memory);
+    const auto tif = open(memory, budget);
     if (!tif) return std::nullopt;
     uint32_t width = 0, height = 0;
     if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) ||

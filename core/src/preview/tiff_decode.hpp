@@ -14,8 +14,8 @@ namespace orv::preview {
 // grey, palette, RGB, YCbCr, CMYK; alpha dropped) as stored, ignoring its
 // orientation tag, and fits it as `fit` says. Nothing on any error or above the
 // pixel limit, or when a strip or tile that must be decoded whole is above
-// kHeldBytesLimit. libtiff's messages stay on the handle; nothing reaches
+// the budget's held bytes. libtiff's messages stay on the handle; nothing reaches
 // stderr.
-std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit);
+std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit, const Budget& budget);
 
 }  // namespace orv::preview

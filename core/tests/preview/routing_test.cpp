@@ -1,13 +1,17 @@
 // Which way a file goes (decoded directly, or ExifTool asked for the
 // previews embedded in it) and the ExifTool runs it takes.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+
+#include <cstring>
 
 #include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
 #include "fixtures.hpp"
-#include "preview/preview.hpp"
+#include "preview/embedded.hpp"
 #include "preview/extension.hpp"
+#include "preview/preview.hpp"
 
 using namespace orv;
 using namespace orv::test;
@@ -49,6 +53,44 @@ TEST(DirectDecode, ContentDecidesAndExifToolIsNeverAsked) {
     EXPECT_LE(distance(quadrant_colours(*png)[1], kGreen), 4);
     for (const char* name : {"nothing.jpg", "missing.png", "pipe.jpg"}) EXPECT_FALSE(has_preview(tmp / name)) << name;
     EXPECT_TRUE(fake.runs().empty());
+}
+
+TEST(DirectDecode, FilesAboveTheBoundAreRefusedUnread) {
+    // A sound picture followed by a hole: read whole, the larger would take
+    // gigabytes; decoded, each would show the picture.
+    TempDir tmp;
+    FakeExifTool fake;
+    for (const uint64_t size : {uint64_t{3} << 29, uint64_t{4} << 30}) {
+        const fs::path path = tmp / ("sparse-" + std::to_string(size) + ".jpg");
+        write_file(path, make_jpeg(quadrants({64, 48})));
+        fs::resize_file(path, size);
+        EXPECT_FALSE(has_preview(path)) << size;
+        EXPECT_FALSE(thumbnail_jpeg(path.string(), 128)) << size;
+    }
+    EXPECT_TRUE(fake.runs().empty());
+}
+
+TEST(EmbeddedPreview, AnOversizedValueInTheOneRunAnswerIsPassedOver) {
+    // The answer as the thumbnail's single run prints it: the orientation,
+    // then each preview, each followed by the end marker. The middle value
+    // is a sound JPEG padded past 256 MiB; untouched anonymous pages read as
+    // zeros without taking memory.
+    const std::string end = "{end}", small = make_jpeg(quadrants({64, 48}));
+    const size_t big = (size_t{256} << 20) + 1, length = 1 + big + small.size() + 3 * end.size();
+    void* map = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    char* p = static_cast<char*>(map);
+    const auto put = [&p](const std::string& s) { p = static_cast<char*>(std::memcpy(p, s.data(), s.size())) + s.size(); };
+    put("6" + end + small);
+    p += big - small.size();
+    put(end + small + end);
+    const auto answer = preview::parse_embedded_answer({static_cast<char*>(map), length}, end);
+    EXPECT_EQ(answer.orientation, 6);
+    ASSERT_EQ(answer.encoded.size(), 1u);
+    EXPECT_EQ(answer.encoded[0].size(), small.size());
+    EXPECT_EQ(answer.encoded[0].data(), reinterpret_cast<const uint8_t*>(p - end.size() - small.size()));
+    EXPECT_TRUE(answer.complete);
+    ::munmap(map, length);
 }
 
 TEST(EmbeddedPreview, AsksForTheSixTagsInOrderThenGivesUp) {

@@ -8,7 +8,7 @@
 
 namespace {
 int g_runs = 0;
-orv::RunResult failing_runner(const std::vector<std::string>&) {
+orv::RunResult failing_runner(const orv::ExifToolRun&) {
     ++g_runs;
     return orv::fail(orv::IoError{"system Perl library not found"});
 }

@@ -1,7 +1,12 @@
 // Thumbnails: the preview's own picture, decoded to the size asked for, with
 // one ExifTool run for a RAW file. ExifTool runs as a child process here, so
 // a wrapper first on PATH counts the runs and can spoil their output.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -59,7 +64,46 @@ std::optional<Picture> thumbnail_of(const fs::path& path, uint32_t size) {
     return decode_jpeg(std::string(jpeg->begin(), jpeg->end()));
 }
 
+// How far the peak resident memory of a child process rises above where it
+// started while it makes a thumbnail of `path`, in MiB.
+long thumbnail_peak_growth_mib(const fs::path& path, uint32_t size) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        long start_kib = 0;
+        std::ifstream status("/proc/self/status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.rfind("VmRSS:", 0) == 0) start_kib = std::stol(line.substr(6));
+        }
+        (void)thumbnail_jpeg(path.string(), size);
+        struct rusage usage {};
+        ::getrusage(RUSAGE_SELF, &usage);
+        const long growth = (usage.ru_maxrss - start_kib) / 1024;
+        (void)!::write(fds[1], &growth, sizeof growth);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    long growth = -1;
+    if (::read(fds[0], &growth, sizeof growth) != sizeof growth) growth = -1;
+    ::close(fds[0]);
+    ::waitpid(pid, nullptr, 0);
+    return growth;
+}
+
 }  // namespace
+
+TEST(Thumbnail, AProgressivePictureClaimingAHugeSizeStaysWithinTheBudget) {
+    // A few KB whose frame header claims 13000 x 13000: a progressive
+    // decoder holds every coefficient of it, some 500 MB.
+    std::string jpeg = make_jpeg(quadrants({64, 48}), {.progressive = true});
+    jpeg.replace(jpeg.find("\xFF\xC2") + 5, 4, "\x32\xC8\x32\xC8");
+    TempDir tmp;
+    write_file(tmp / "huge.jpg", jpeg);
+    const long growth = thumbnail_peak_growth_mib(tmp / "huge.jpg", 256);
+    ASSERT_GE(growth, 0);
+    EXPECT_LT(growth, 128);
+}
 
 TEST(Thumbnail, ARawFileTakesOneExifToolRunAndComesOutUpright) {
     TempDir tmp;
