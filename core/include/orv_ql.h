@@ -118,6 +118,10 @@ ORV_QL_API char *orv_ql_inspect(const char *path);
  * is 1800 pixels, or null when there is none. On success the exact byte count
  * is stored through out_length; with a null out_length the result is null
  * and no work is done.
+ * Bounds: a JPEG, PNG or TIFF file above 1 GiB is refused unread (smaller
+ * ones are never read whole); an embedded preview above 256 MiB is passed
+ * over. Decoding holds at most 256 MiB of a picture besides the result, and
+ * up to 512 MiB of coefficients for a progressive JPEG.
  * Release with orv_ql_free_bytes(bytes, *out_length).
  */
 ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t *out_length);
@@ -129,7 +133,10 @@ ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t
  * orientation. For a camera RAW file one ExifTool run gives the orientation
  * and the embedded previews together, the first that decodes being taken.
  * size: 1 to 4096. Null when there is no picture; null at once, with no work
- * done, for a null out_length or a size out of range. Release with orv_ql_free_bytes(bytes, *out_length).
+ * done, for a null out_length or a size out of range. The bounds of
+ * orv_ql_preview apply, except that decoding holds at most 128 MiB per
+ * picture (a file manager runs several thumbnailers at once); pictures that
+ * need more are refused. Release with orv_ql_free_bytes(bytes, *out_length).
  */
 ORV_QL_API uint8_t *orv_ql_thumbnail(const char *path, uint32_t size, size_t *out_length);
 
