@@ -85,3 +85,39 @@ echo "  memory: $line"
 growth=$(echo "$line" | sed -n 's/.*growth_mb=\([-0-9.]*\).*/\1/p')
 bench_record service "RSS of the service and its residents over $requests requests (10 files in turn)" "growth" \
   "$growth" MB 10
+
+# One odd file never holds the previewer. A neighbour that takes ExifTool
+# minutes (a 16 MB ".jpg" of two million empty ISO-BMFF boxes) is being
+# prepared when a file in another folder is asked for: the delay it adds,
+# against the same request with an ordinary neighbour.
+mkdir -p "$out/slow"
+cp "$camera" "$out/slow/a.jpg"
+perl -e 'print pack("N", 8) . "free" for 1 .. 2_000_000' > "$out/slow/b.jpg"
+line=$("$driver" "$preview" slow "$out/slow" $(copies lone "$camera" "$runs"))
+echo "  after a slow neighbour: $line"
+slow_s=$(echo "$line" | sed -n 's/.*median_s=\([0-9.]*\).*/\1/p')
+bench_record service "delay a slow neighbour (ExifTool minutes) adds to a file asked for next (camera JPEG)" \
+  "added to a lone request ($(awk -v s="$busy_s" 'BEGIN { printf "%.0f", s * 1000 }') ms)" \
+  "$(awk -v a="$slow_s" -v b="$busy_s" 'BEGIN { printf "%.3f", a - b }')" s 0.5
+
+# A sparse 4 GB ".jpg" (a JPEG header, then zeros) beside the shown photo:
+# the highest memory of the service and every ExifTool it starts while the
+# neighbour is prepared and refused.
+mkdir -p "$out/huge"
+cp "$camera" "$out/huge/a.jpg"
+head -c 2 "$camera" > "$out/huge/b.jpg"
+truncate -s 4G "$out/huge/b.jpg"
+line=$("$driver" "$preview" peak 8 "$out/huge/a.jpg")
+echo "  beside a 4 GB file: $line"
+bench_record service "peak RSS of the service and its ExifTool processes beside a sparse 4 GB .jpg" \
+  "peak" "$(echo "$line" | sed -n 's/.*peak_mb=\([0-9.]*\).*/\1/p')" MB 600
+rm -f "$out/huge/b.jpg"
+
+# Holding an arrow key: 1,000 ShowFile calls at once over 20 folders; the
+# time from the last to its window, against one request.
+line=$("$driver" "$preview" burst 1000 $(copies burst "$camera" 20))
+echo "  1000 requests at once: $line"
+last_s=$(echo "$line" | sed -n 's/.*last_s=\([0-9.]*\).*/\1/p')
+bench_record service "the last of 1000 ShowFile calls at once, to its window, against one request (camera JPEG)" \
+  "ratio to one request ($(awk -v s="$jpeg_s" 'BEGIN { printf "%.0f", s * 1000 }') ms)" \
+  "$(awk -v a="$last_s" -v b="$jpeg_s" 'BEGIN { printf "%.2f", a / b }')" "×" 1.5

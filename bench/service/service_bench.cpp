@@ -10,6 +10,12 @@
 //                                              once time the second's a.* (the first's b.* loading)
 //   service_bench PREVIEW rss N FILE...        N requests over the files; memory of the
 //                                              service and its child processes
+//   service_bench PREVIEW slow DIR FILE...     per FILE: show DIR/a.* (whose neighbour is slow
+//                                              to read), then at once time FILE (another folder)
+//   service_bench PREVIEW peak SECONDS FILE    show FILE, then sample the memory of the service
+//                                              and its processes for SECONDS; the highest
+//   service_bench PREVIEW burst N FILE...      N ShowFile calls at once over the files, the last
+//                                              for the last FILE: time from it to its window
 #include <signal.h>
 
 #include <algorithm>
@@ -73,24 +79,39 @@ public:
         bus_daemon_.waitForFinished();
     }
 
-    // Seconds from ShowFile to the completed window for this file.
-    double show(const QString& file) {
+    // Asks for the file without waiting for its window.
+    void ask(const QString& file) {
         const QString uri = QUrl::fromLocalFile(QDir(file).absolutePath()).toString(QUrl::FullyEncoded);
         QDBusMessage call = QDBusMessage::createMethodCall(kName, kPath, kInterface, "ShowFile");
         call.setArguments({uri, QString(), false});
-        QElapsedTimer timer;
-        timer.start();
         const QDBusMessage reply = bus_->call(call, QDBus::Block, kPatienceMs);
         if (reply.type() != QDBusMessage::ReplyMessage) die("ShowFile failed: " + reply.errorMessage().toStdString());
-        bool pictured = false;
+    }
+
+    // Waits for the completed window of this file (a picture, then the
+    // panel's title naming it and its footer); the dump of any other file
+    // is passed over.
+    void await(const QString& file, const QElapsedTimer& timer) {
+        const QByteArray title = "\"kind\":\"title\",\"text\":\"" + QDir(file).dirName().toUtf8() + "\"";
+        bool pictured = false, named = false;
         for (;;) {
             while (!service_.canReadLine()) {
                 if (timer.elapsed() > kPatienceMs || !service_.waitForReadyRead(kPatienceMs)) die("no window for " + file.toStdString());
             }
             const QByteArray line = service_.readLine();
-            if (line.startsWith("{\"photo\":")) pictured = !line.startsWith("{\"photo\":{\"image\":null");
-            if (pictured && line.contains("\"kind\":\"footer\"")) return timer.nsecsElapsed() / 1e9;
+            if (line.startsWith("{\"photo\":")) pictured = !line.startsWith("{\"photo\":{\"image\":null"), named = false;
+            if (line.contains(title)) named = true;
+            if (pictured && named && line.contains("\"kind\":\"footer\"")) return;
         }
+    }
+
+    // Seconds from ShowFile to the completed window for this file.
+    double show(const QString& file) {
+        QElapsedTimer timer;
+        timer.start();
+        ask(file);
+        await(file, timer);
+        return timer.nsecsElapsed() / 1e9;
     }
 
     // Resident memory of the service and of every process it started.
@@ -185,6 +206,39 @@ int main(int argc, char** argv) {
         }
         const double end = service.rss_mb();
         std::printf("start_mb=%.1f end_mb=%.1f growth_mb=%.1f requests=%d\n", start, end, end - start, requests);
+    } else if (mode == "slow") {
+        // What a neighbour that takes ExifTool minutes costs a file asked
+        // for right after its folder's first file.
+        std::vector<double> times;
+        for (qsizetype i = 4; i < args.size(); ++i) {
+            service.show(member(args[3], "a"));
+            times.push_back(service.show(args[i]));
+        }
+        std::printf("median_s=%.6f runs=%zu\n", median(times), times.size());
+    } else if (mode == "peak") {
+        const double seconds = args[3].toDouble();
+        service.show(args[4]);
+        double peak = 0;
+        QElapsedTimer watched;
+        watched.start();
+        while (watched.elapsed() < seconds * 1000) {
+            peak = std::max(peak, service.rss_mb());
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::printf("peak_mb=%.1f\n", peak);
+    } else if (mode == "burst") {
+        const int requests = args[3].toInt();
+        const QStringList files = args.mid(4);
+        if (requests < 1 || files.isEmpty()) die("burst needs a count and files");
+        service.show(files.front());  // warm
+        QElapsedTimer timer;
+        for (int i = requests - 1; i >= 0; --i) {
+            const QString& file = files[(files.size() - 1 - i % files.size())];
+            timer.start();
+            service.ask(file);
+        }
+        service.await(files.back(), timer);
+        std::printf("last_s=%.6f requests=%d\n", timer.nsecsElapsed() / 1e9, requests);
     } else {
         die("unknown mode " + mode.toStdString());
     }
