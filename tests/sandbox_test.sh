@@ -17,12 +17,7 @@ if ! bwrap --ro-bind /usr /usr --symlink usr/lib /lib --symlink usr/lib64 /lib64
   exit 77
 fi
 
-failures=0
-check() {
-  local what=$1; shift
-  if "$@"; then echo "ok   $what"; else echo "FAIL $what"; failures=$((failures + 1)); fi
-}
-png_size() { file -b "$1" | sed -n 's/^PNG image data, \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
+source "$(dirname "$0")/lib.sh"
 
 # thumbnail INPUT NAME SCRATCH: the file manager's call; its exit status.
 thumbnail() {
@@ -51,4 +46,4 @@ for input in damaged.cr2 notes.CR2; do
   check "$input: fails (not a timeout)" test "$status" -ne 0 -a "$status" -ne 124
   check "$input: no PNG, nothing else left" test "$(ls -A "$work/scratch-$input")" = "$input"
 done
-exit $((failures > 0))
+finish

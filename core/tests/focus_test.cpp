@@ -6,7 +6,7 @@ using namespace orv;
 
 namespace {
 
-std::optional<FocusPoint> focus(const char* notes, std::string_view brand, int64_t orientation = 1,
+std::optional<FocusPoint> focus(const std::string& notes, std::string_view brand, int64_t orientation = 1,
                                 std::optional<std::string> model = std::nullopt, std::string_view path = "a.jpg") {
     return extract_focus(json::parse(notes), brand, model, path, orientation);
 }
@@ -19,10 +19,12 @@ void expect_box(const std::optional<FocusPoint>& p, double x, double y, double w
     EXPECT_NEAR(p->h, h, 1e-9);
 }
 
-constexpr const char* kNikonCentre = R"({"AFAreaXPosition": 3000, "AFAreaYPosition": 2000, "AFAreaWidth": 300,
-    "AFAreaHeight": 200, "AFImageWidth": 6000, "AFImageHeight": 4000})";
-constexpr const char* kNikonCorner = R"({"AFAreaXPosition": 300, "AFAreaYPosition": 200, "AFAreaWidth": 600,
-    "AFAreaHeight": 400, "AFImageWidth": 6000, "AFImageHeight": 4000})";
+// A Nikon area centred at (x, y) in a 6000 x 4000 frame.
+std::string nikon(int x, int y, int w, int h) {
+    return json{{"AFAreaXPosition", x}, {"AFAreaYPosition", y}, {"AFAreaWidth", w}, {"AFAreaHeight", h},
+                {"AFImageWidth", 6000}, {"AFImageHeight", 4000}}.dump();
+}
+const std::string kNikonCentre = nikon(3000, 2000, 300, 200), kNikonCorner = nikon(300, 200, 600, 400);
 
 }  // namespace
 
@@ -33,28 +35,22 @@ TEST(Focus, NikonCentreAndOrientation) {
     expect_box(focus(kNikonCorner, "Nikon", 6), 90, 0, 10, 10);
     expect_box(focus(kNikonCorner, "Nikon", 8), 0, 90, 10, 10);
     // Digits in a string are not a number.
-    EXPECT_FALSE(focus(R"({"AFAreaXPosition": "3000", "AFAreaYPosition": 2000, "AFAreaWidth": 300,
-        "AFAreaHeight": 200, "AFImageWidth": 6000, "AFImageHeight": 4000})", "Nikon"));
+    json text = json::parse(kNikonCentre);
+    text["AFAreaXPosition"] = "3000";
+    EXPECT_FALSE(focus(text.dump(), "Nikon"));
 }
 
 TEST(Focus, OrientBoxMapsEveryOrientation) {
     const Box b{0.1, 0.2, 0.3, 0.1};  // left 0.1..0.4, top 0.2..0.3
-    auto o = [&](int64_t k) { return orient_box(b, k); };
-    auto near = [](Box a, Box e) {
-        return std::abs(a.x - e.x) < 1e-12 && std::abs(a.y - e.y) < 1e-12 && std::abs(a.w - e.w) < 1e-12 &&
-               std::abs(a.h - e.h) < 1e-12;
-    };
-    EXPECT_TRUE(near(o(1), {0.1, 0.2, 0.3, 0.1}));
-    EXPECT_TRUE(near(o(2), {0.6, 0.2, 0.3, 0.1}));
-    EXPECT_TRUE(near(o(3), {0.6, 0.7, 0.3, 0.1}));
-    EXPECT_TRUE(near(o(4), {0.1, 0.7, 0.3, 0.1}));
-    EXPECT_TRUE(near(o(5), {0.2, 0.1, 0.1, 0.3}));
-    EXPECT_TRUE(near(o(6), {0.7, 0.1, 0.1, 0.3}));
-    EXPECT_TRUE(near(o(7), {0.7, 0.6, 0.1, 0.3}));
-    EXPECT_TRUE(near(o(8), {0.2, 0.6, 0.1, 0.3}));
-    EXPECT_TRUE(near(o(0), o(1)));
-    EXPECT_TRUE(near(o(9), o(1)));
-    EXPECT_TRUE(near(o(-6), o(1)));
+    const std::pair<int64_t, Box> cases[] = {
+        {1, {0.1, 0.2, 0.3, 0.1}}, {2, {0.6, 0.2, 0.3, 0.1}}, {3, {0.6, 0.7, 0.3, 0.1}}, {4, {0.1, 0.7, 0.3, 0.1}},
+        {5, {0.2, 0.1, 0.1, 0.3}}, {6, {0.7, 0.1, 0.1, 0.3}}, {7, {0.7, 0.6, 0.1, 0.3}}, {8, {0.2, 0.6, 0.1, 0.3}},
+        {0, {0.1, 0.2, 0.3, 0.1}}, {9, {0.1, 0.2, 0.3, 0.1}}, {-6, {0.1, 0.2, 0.3, 0.1}}};
+    for (const auto& [k, e] : cases) {
+        const Box a = orient_box(b, k);
+        SCOPED_TRACE(k);
+        expect_box(FocusPoint{a.x, a.y, a.w, a.h}, e.x, e.y, e.w, e.h);
+    }
 }
 
 TEST(Focus, CanonIndexCentreOffsetsAndPowerShotSign) {
@@ -77,12 +73,10 @@ TEST(Focus, CanonRejectsBadIndexesAndLists) {
     };
     EXPECT_TRUE(with_index("1"));
     EXPECT_TRUE(with_index("\" +1 , 0\""));
-    EXPECT_FALSE(with_index("2"));  // equal to the list length
-    EXPECT_FALSE(with_index("-1"));
-    EXPECT_FALSE(with_index("1.0"));
-    EXPECT_FALSE(with_index("\"(none)\""));
-    EXPECT_FALSE(with_index("\"\""));
-    EXPECT_FALSE(with_index("\"99999999999999999999\""));
+    // "2" equals the list length.
+    for (auto index : {"2", "-1", "1.0", "\"(none)\"", "\"\"", "\"99999999999999999999\""}) {
+        EXPECT_FALSE(with_index(index)) << index;
+    }
     EXPECT_FALSE(focus(R"({"AFPointsInFocus": 0, "AFImageWidth": 100, "AFImageHeight": 100,
         "AFAreaXPositions": "0", "AFAreaYPositions": "0", "AFAreaWidths": 10, "AFAreaHeights": "10"})", "Canon"));
 }
@@ -91,9 +85,9 @@ TEST(Focus, OlympusGridOfCorners) {
     expect_box(focus(R"j({"AFAreas": "(118,32)-(137,51)"})j", "Olympus"), 118 / 2.55, 32 / 2.55, 19 / 2.55, 19 / 2.55);
     // Corners given the other way round give the same box.
     expect_box(focus(R"j({"AFAreas": "(137,51)-(118,32)"})j", "Olympus"), 118 / 2.55, 32 / 2.55, 19 / 2.55, 19 / 2.55);
-    EXPECT_FALSE(focus(R"j({"AFAreas": "(118,32)-(137)"})j", "Olympus"));
-    EXPECT_FALSE(focus(R"({"AFAreas": "none"})", "Olympus"));
-    EXPECT_FALSE(focus(R"j({"AFAreas": ["(1,2)-(3,4)"]})j", "Olympus"));
+    for (auto notes : {R"j({"AFAreas": "(118,32)-(137)"})j", R"({"AFAreas": "none"})", R"j({"AFAreas": ["(1,2)-(3,4)"]})j"}) {
+        EXPECT_FALSE(focus(notes, "Olympus")) << notes;
+    }
     auto areas = parse_olympus_af_areas("x-1.5y22,333;4444 55");
     ASSERT_TRUE(areas);
     EXPECT_EQ(*areas, (std::array<double, 4>{1, 5, 22, 333}));
@@ -113,50 +107,33 @@ TEST(Focus, RicohPentaxTopLeftArea) {
 }
 
 TEST(Focus, FujifilmPixelSmallestContainingFrame) {
-    const char* frames = R"({"FocusPixel": "%s", "AFMode": "%s", "ExifImageWidth": 1600, "ExifImageHeight": 1200,
-        "ImageWidth": 6000, "ImageHeight": 4000, "RawImageFullWidth": 3000, "RawImageFullHeight": 2000})";
-    char buf[512];
-    std::snprintf(buf, sizeof buf, frames, "800 600", "Single Point");
-    expect_box(focus(buf, "Fujifilm", 1, std::nullopt, "/p/DSCF0001.RAF"), 48.5, 48.5, 3, 3);
+    auto fuji = [](const char* pixel, const char* mode = "Single Point", std::string_view path = "a.jpg") {
+        const json notes = {{"FocusPixel", pixel}, {"AFMode", mode}, {"ExifImageWidth", 1600}, {"ExifImageHeight", 1200},
+                            {"ImageWidth", 6000}, {"ImageHeight", 4000}, {"RawImageFullWidth", 3000},
+                            {"RawImageFullHeight", 2000}};
+        return extract_focus(notes, "Fujifilm", std::nullopt, path, 1);
+    };
+    expect_box(fuji("800 600", "Single Point", "/p/DSCF0001.RAF"), 48.5, 48.5, 3, 3);
     // Outside the EXIF frame: the 3000 x 2000 frame is the smallest that holds it.
-    std::snprintf(buf, sizeof buf, frames, "1500 1500", "Single Point");
-    expect_box(focus(buf, "Fujifilm"), 48.5, 73.5, 3, 3);
-    std::snprintf(buf, sizeof buf, frames, "0 0", "Single Point");
-    EXPECT_FALSE(focus(buf, "Fujifilm"));
-    std::snprintf(buf, sizeof buf, frames, "800 600", "No");
-    EXPECT_FALSE(focus(buf, "Fujifilm"));
-    std::snprintf(buf, sizeof buf, frames, "800 600", "Single Point");
-    EXPECT_FALSE(focus(buf, "Fujifilm", 1, std::nullopt, "/p/x.DnG"));
-    EXPECT_TRUE(focus(buf, "Fujifilm", 1, std::nullopt, "/p/.dng"));  // no extension at all
-    std::snprintf(buf, sizeof buf, frames, "9000 9000", "Single Point");
-    EXPECT_FALSE(focus(buf, "Fujifilm"));
-    std::snprintf(buf, sizeof buf, frames, "800", "Single Point");
-    EXPECT_FALSE(focus(buf, "Fujifilm"));
+    expect_box(fuji("1500 1500"), 48.5, 73.5, 3, 3);
+    expect_box(fuji("800 600", "Single Point", "/p/.dng"), 48.5, 48.5, 3, 3);  // no extension at all
+    EXPECT_FALSE(fuji("800 600", "Single Point", "/p/x.DnG"));
+    EXPECT_FALSE(fuji("800 600", "No"));
+    for (auto pixel : {"0 0", "9000 9000", "800"}) EXPECT_FALSE(fuji(pixel)) << pixel;
 }
 
 TEST(Focus, ClampingTrimsOnlyRightAndBottom) {
-    // Left edge beyond the right side: x 100, width 0.
-    expect_box(focus(R"({"AFAreaXPosition": 7000, "AFAreaYPosition": 2000, "AFAreaWidth": 300,
-        "AFAreaHeight": 200, "AFImageWidth": 6000, "AFImageHeight": 4000})", "Nikon"), 100, 47.5, 0, 5);
-    // Cut off at the left: x 0 but the full width is kept.
-    expect_box(focus(R"({"AFAreaXPosition": 0, "AFAreaYPosition": 2000, "AFAreaWidth": 600,
-        "AFAreaHeight": 200, "AFImageWidth": 6000, "AFImageHeight": 4000})", "Nikon"), 0, 47.5, 10, 5);
-    // Cut off at the bottom: trimmed.
-    expect_box(focus(R"({"AFAreaXPosition": 3000, "AFAreaYPosition": 3900, "AFAreaWidth": 300,
-        "AFAreaHeight": 400, "AFImageWidth": 6000, "AFImageHeight": 4000})", "Nikon"), 47.5, 92.5, 5, 7.5);
-    EXPECT_FALSE(focus(R"({"AFAreaXPosition": 3000, "AFAreaYPosition": 2000, "AFAreaWidth": 0,
-        "AFAreaHeight": 200, "AFImageWidth": 6000, "AFImageHeight": 4000})", "Nikon"));
+    expect_box(focus(nikon(7000, 2000, 300, 200), "Nikon"), 100, 47.5, 0, 5);  // left edge beyond the right side
+    expect_box(focus(nikon(0, 2000, 600, 200), "Nikon"), 0, 47.5, 10, 5);      // cut off at the left: width kept
+    expect_box(focus(nikon(3000, 3900, 300, 400), "Nikon"), 47.5, 92.5, 5, 7.5);  // cut off at the bottom: trimmed
+    EXPECT_FALSE(focus(nikon(3000, 2000, 0, 200), "Nikon"));
 }
 
-TEST(Focus, NonFiniteNumbersGiveNoBox) {
-    EXPECT_FALSE(focus(R"({"AFPointsInFocus": 0, "AFImageWidth": 100, "AFImageHeight": 100,
-        "AFAreaXPositions": "nan", "AFAreaYPositions": "0", "AFAreaWidths": "10", "AFAreaHeights": "10"})", "Canon"));
-    EXPECT_FALSE(focus(R"({"AFPointsInFocus": 0, "AFImageWidth": 100, "AFImageHeight": 100,
-        "AFAreaXPositions": "0", "AFAreaYPositions": "NaN", "AFAreaWidths": "10", "AFAreaHeights": "10"})", "Canon"));
-}
-
-TEST(Focus, OtherBrandsNeverGetABox) {
-    for (auto brand : {"Sony", "Panasonic", "Leica", "Sigma"}) {
-        EXPECT_FALSE(focus(kNikonCentre, brand)) << brand;
+TEST(Focus, NonFiniteNumbersAndOtherBrandsGiveNoBox) {
+    for (auto [x, y] : {std::pair{"nan", "0"}, std::pair{"0", "NaN"}}) {
+        const json notes = {{"AFPointsInFocus", 0}, {"AFImageWidth", 100}, {"AFImageHeight", 100},
+                            {"AFAreaXPositions", x}, {"AFAreaYPositions", y}, {"AFAreaWidths", "10"}, {"AFAreaHeights", "10"}};
+        EXPECT_FALSE(focus(notes.dump(), "Canon")) << x << " " << y;
     }
+    for (auto brand : {"Sony", "Panasonic", "Leica", "Sigma"}) EXPECT_FALSE(focus(kNikonCentre, brand)) << brand;
 }

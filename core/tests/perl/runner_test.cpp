@@ -2,8 +2,6 @@
 // child perl: same status, same bytes on both streams.
 #include <unistd.h>
 
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "host_support.hpp"
@@ -76,26 +74,4 @@ TEST(InProcess, ExitDieAndBrokenScriptsEndOnlyTheInterpreter) {
     EXPECT_TRUE(same_run(missing, run_as_child({(dir / "missing.pl").string()})));
 
     EXPECT_EQ(selftest(), healthy_selftest(staged_exiftool_version())) << "later runs still work";
-}
-
-TEST(InProcess, ConcurrentRunsEachGetTheirOwnOutput) {
-    ASSERT_TRUE(init_with_staged_exiftool());
-    std::vector<RunResult> expected;
-    for (const auto& name : kPhotos) {
-        expected.push_back(in_process({"-j", "-n", corpus("exiftool-t/" + name).string()}));
-        ASSERT_TRUE(expected.back() && expected.back()->success()) << name;
-    }
-    std::vector<int> mismatches(8, 0);
-    std::vector<std::thread> threads;
-    for (size_t t = 0; t < mismatches.size(); ++t) {
-        threads.emplace_back([&, t] {
-            for (size_t k = 0; k < 20; ++k) {
-                const size_t i = (t + k) % kPhotos.size();
-                const RunResult run = in_process({"-j", "-n", corpus("exiftool-t/" + kPhotos[i]).string()});
-                if (!same_run(run, expected[i])) ++mismatches[t];
-            }
-        });
-    }
-    for (auto& th : threads) th.join();
-    EXPECT_EQ(mismatches, std::vector<int>(8, 0));
 }
