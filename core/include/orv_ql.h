@@ -122,6 +122,16 @@ ORV_QL_API char *orv_ql_inspect(const char *path);
  * ones are never read whole); an embedded preview above 256 MiB is passed
  * over. Decoding holds at most 256 MiB of a picture besides the result, and
  * up to 512 MiB of coefficients for a progressive JPEG.
+ * Colours: the JPEG returned carries no ICC profile; its pixels are sRGB. A
+ * picture that says it is in another colour space is converted before it
+ * is encoded: by its own ICC profile (JPEG APP2, PNG iCCP or gAMA+cHRM,
+ * TIFF tag 34675), else by the EXIF mark for Adobe RGB (ColorSpace 0xFFFF
+ * "Uncalibrated" with InteropIndex "R03"; for a RAW file's embedded
+ * preview, the RAW's own EXIF). Relative colorimetric with black-point
+ * compensation, or perceptual where the profile has a perceptual table of
+ * its own. CMYK JPEGs are converted through their profile, or by the plain
+ * formula without one. A profile that cannot be used leaves the pixels as
+ * decoded, never an error; with ORVQL_DEBUG set, notes say why on stderr.
  * Release with orv_ql_free_bytes(bytes, *out_length).
  */
 ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t *out_length);
