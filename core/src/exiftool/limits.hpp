@@ -21,6 +21,10 @@ struct Limits {
     std::chrono::milliseconds leave_grace{2'000};
     // A resident unused this long leaves.
     std::chrono::milliseconds idle_exit{5 * 60'000};
+    // An abandoned run younger than this is left this long to end on its
+    // own before its process is killed: a run is mostly shorter, and a
+    // killed resident costs its successor a fresh start of ExifTool.
+    std::chrono::milliseconds abandon_grace{250};
     // How often a process that is leaving is looked at.
     std::chrono::milliseconds poll_step{5};
     // Address space of every ExifTool process (RLIMIT_AS): a file that would

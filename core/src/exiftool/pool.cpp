@@ -85,6 +85,8 @@ Result<std::shared_ptr<Resident>, IoError> Pool::acquire(const Spec& spec) {
         if (mine->state == State::Idle && usable(*mine, folder)) {
             set_state(*mine, State::Busy);
             mine->abandoned = false;
+            mine->killed = false;
+            mine->busy_since = Clock::now();
             return mine;
         }
         if (mine->state == State::Starting) awaited = mine;
@@ -108,17 +110,30 @@ void Pool::prestart(const Spec& spec) {
     start(spec, working_folder());
 }
 
+void Pool::kill_abandoned(Resident& r) {
+    // Killed, not reaped: the run's own thread sees its streams close and
+    // hands it back, and the pool reaps it then, under this lock, so the
+    // number can never name another process here. The request that
+    // abandoned it needs its configuration again at once: the successor
+    // starts now rather than when it asks.
+    r.killed = true;
+    ::kill(r.process.pid, SIGKILL);
+    start(r.spec, working_folder());
+}
+
 void Pool::abandon(Lane lane) {
     std::lock_guard lock(mutex_);
+    const auto now = Clock::now();
+    const auto grace = limits().abandon_grace;
+    std::vector<std::shared_ptr<Resident>> due;
     for (const auto& r : residents_) {
-        if (r->spec.lane != lane || r->state != State::Busy) continue;
-        // Killed, not reaped: the run's own thread sees its streams close
-        // and hands it back, and the pool reaps it then, under this lock,
-        // so the number can never name another process here.
+        if (r->spec.lane != lane || r->state != State::Busy || r->abandoned) continue;
         r->abandoned = true;
-        ::kill(r->process.pid, SIGKILL);
+        if (now - r->busy_since >= grace) due.push_back(r);
     }
+    for (const auto& r : due) kill_abandoned(*r);
     changed_.notify_all();
+    wake_.notify_all();
 }
 
 size_t Pool::live() {
@@ -172,9 +187,16 @@ void Pool::supervise() {
         }
         const Limits now_limits = limits();
         const auto now = Clock::now();
+        std::vector<std::shared_ptr<Resident>> due;
         for (const auto& r : residents_) {
             if (r->state == State::Idle && now - r->last_used >= now_limits.idle_exit) set_state(*r, State::Leaving);
+            if (r->state == State::Busy && r->abandoned && !r->killed &&
+                now - r->busy_since >= now_limits.abandon_grace) {
+                due.push_back(r);
+            }
         }
+        for (const auto& r : due) kill_abandoned(*r);
+        if (!due.empty()) continue;  // their successors start first
         std::shared_ptr<Resident> leaving;
         for (const auto& r : residents_) {
             if (r->state == State::Leaving && r->process.pid > 0) leaving = r;
@@ -188,9 +210,12 @@ void Pool::supervise() {
             continue;
         }
         std::optional<Clock::time_point> next;
+        auto wake_at = [&](Clock::time_point at) {
+            if (!next || at < *next) next = at;
+        };
         for (const auto& r : residents_) {
-            const auto at = r->last_used + now_limits.idle_exit;
-            if (r->state == State::Idle && (!next || at < *next)) next = at;
+            if (r->state == State::Idle) wake_at(r->last_used + now_limits.idle_exit);
+            if (r->state == State::Busy && r->abandoned && !r->killed) wake_at(r->busy_since + now_limits.abandon_grace);
         }
         if (next) {
             wake_.wait_until(lock, *next);

@@ -55,8 +55,10 @@ struct Resident {
     Spawned process;  // set when it leaves Starting
     State state = State::Starting;
     Clock::time_point last_used;
+    Clock::time_point busy_since;
     std::optional<IoError> start_error;
-    std::atomic<bool> abandoned{false};  // its run was abandoned and its process killed
+    std::atomic<bool> abandoned{false};  // its run was abandoned
+    bool killed = false;                 // and its process killed for it
 };
 
 class Pool {
@@ -76,8 +78,10 @@ public:
     // Starts a resident for spec ahead of need, when there is none.
     void prestart(const Spec& spec);
 
-    // Kills the processes of the lane's runs in progress (they fail, and
-    // their residents are replaced on next use) and wakes its waiters.
+    // Abandons the lane's runs in progress: each is killed (it fails and
+    // its successor starts at once) when it has run for the abandon grace,
+    // else when it reaches it, unless it ends first. Wakes the lane's
+    // waiters.
     void abandon(Lane lane);
 
     // Processes alive: idle, busy or leaving.
@@ -92,6 +96,7 @@ private:
     std::shared_ptr<Resident> start(const Spec& spec, const Folder& folder);
     bool usable(Resident& r, const Folder& folder);  // the lock is held
     int end_now(Resident& r);  // kill and reap, the wait status; the lock is held
+    void kill_abandoned(Resident& r);  // the lock is held
     void supervise();
     void end_politely(Resident& r, const Limits& limits);
 

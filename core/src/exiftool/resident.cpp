@@ -62,7 +62,7 @@ std::optional<Stop> run_on(Resident& r, const std::string& command, uint64_t id,
 }
 
 IoError why_stopped(const Resident& r, const Stop& stop, int status, const Limits& limits) {
-    if (r.abandoned) return IoError{kAbandoned};
+    if (r.killed) return IoError{kAbandoned};
     if (stop.end == DrainEnd::Done) return IoError{"ExifTool gave an answer that cannot be read"};
     if (auto failure = run_failure(stop.end, status, stop.err, deadline_for(r.spec.lane, limits))) return *failure;
     return IoError{"ExifTool stopped in the middle of a run"};
