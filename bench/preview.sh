@@ -31,6 +31,14 @@ bench_case "JPEG 6000x4000" 0.5 "$fixtures/scene-24mp.jpg"
 bench_case "PNG 4240x2832" "" "$fixtures/scene-12mp.png"
 bench_case "TIFF 4000x3000" "" "$fixtures/scene-12mp.tif"
 
+# What turning colours into sRGB costs: the same 24 MP JPEG with an Adobe
+# RGB (1998) profile embedded, against it untagged (nothing converted).
+adobe=$fixtures/scene-24mp-adobe.jpg
+[ -s "$adobe" ] || exiftool -q "-ICC_Profile<=/usr/share/color/icc/colord/AdobeRGB1998.icc" \
+  -o "$adobe" "$fixtures/scene-24mp.jpg"
+bench_compare preview "JPEG 6000x4000 with an Adobe RGB profile, converted to sRGB" 1.1 \
+  "$orv preview $adobe -o $out/ours.jpg" "the same untagged" "$orv preview $fixtures/scene-24mp.jpg -o $out/plain.jpg"
+
 # Neither peer reads the RAW file itself; each is given the preview that
 # ExifTool extracts, which is what ours does internally.
 raw=$fixtures/raw-24mp-preview.cr2

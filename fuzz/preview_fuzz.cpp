@@ -1,6 +1,6 @@
 // Arbitrary bytes through the half of the picture pipeline that reads
-// untrusted data: sniffing, the JPEG, PNG and TIFF decoders, the resampler,
-// then turning and encoding whatever decoded.
+// untrusted data: sniffing, the JPEG, PNG, TIFF, HEIF, WebP and JPEG XL
+// decoders, the resampler, then turning and encoding whatever decoded.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -14,6 +14,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A small bound keeps runs fast; the fit, the DCT scale choice and the
     // resampler still see every kind of ratio. The orientation varies too.
     const uint32_t bound = 48 + static_cast<uint32_t>(size % 97);
+    // The container's own turn is read apart from the decode (by the box
+    // walk for HEIF, the header for JPEG XL); only an EXIF value may come.
+    if (const auto turn = own_turn(Source(std::span(data, size))); turn && (*turn < 1 || *turn > 8)) {
+        __builtin_trap();
+    }
     auto picture = decode_fitted(std::span(data, size), bound);
     if (!picture) return 0;
     const Size fitted = picture->size;

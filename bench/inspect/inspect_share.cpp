@@ -25,7 +25,8 @@ namespace {
 bool g_replay = false;
 std::map<std::vector<std::string>, orv::RunOutput> g_recorded;
 
-orv::RunResult bench_runner(const std::vector<std::string>& args) {
+orv::RunResult bench_runner(const orv::ExifToolRun& run_args) {
+    const std::vector<std::string> args = run_args.argv();
     if (g_replay) {
         const auto it = g_recorded.find(args);
         if (it == g_recorded.end()) return orv::fail(orv::IoError{"not recorded"});

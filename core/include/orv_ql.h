@@ -118,9 +118,18 @@ ORV_QL_API char *orv_ql_inspect(const char *path);
  * is 1800 pixels, or null when there is none. On success the exact byte count
  * is stored through out_length; with a null out_length the result is null
  * and no work is done.
+ * Beyond the first six: files named .jpg/.jpeg, .png, .tif/.tiff,
+ * .heic/.heif/.hif, .avif, .webp and .jxl are decoded directly, the decoder
+ * chosen by their content; a HEIF collection or burst shows its primary
+ * picture, an animation its first frame. `orientation` turns the picture,
+ * except for a HEIF file whose container rotates or mirrors it (irot/imir)
+ * and a JPEG XL file whose codestream stores an orientation: the file's
+ * own turn is applied instead, exactly once.
  * Bounds: a JPEG, PNG or TIFF file above 1 GiB is refused unread (smaller
- * ones are never read whole); an embedded preview above 256 MiB is passed
- * over. Decoding holds at most 256 MiB of a picture besides the result, and
+ * ones are never read whole); a WebP or JPEG XL file is read whole and
+ * refused above 256 MiB; an embedded preview above 256 MiB is passed over;
+ * HEIF and JPEG XL pictures whose decoded frame and working memory exceed
+ * 256 MiB are refused. Decoding holds at most 256 MiB of a picture besides the result, and
  * up to 512 MiB of coefficients for a progressive JPEG.
  * Colours: the JPEG returned carries no ICC profile; its pixels are sRGB. A
  * picture that says it is in another colour space is converted before it
@@ -139,8 +148,9 @@ ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t
 /*
  * Beyond the first six: a thumbnail for file managers. The same picture as
  * orv_ql_preview, fitted into size x size pixels (never enlarged, decoded
- * straight to about that size), turned upright by the file's own EXIF
- * orientation. For a camera RAW file one ExifTool run gives the orientation
+ * straight to about that size), turned upright by the file's own
+ * orientation (the container's turn for HEIF and JPEG XL when it has one,
+ * else EXIF). For a camera RAW file one ExifTool run gives the orientation
  * and the embedded previews together, the first that decodes being taken.
  * size: 1 to 4096. Null when there is no picture; null at once, with no work
  * done, for a null out_length or a size out of range. The bounds of

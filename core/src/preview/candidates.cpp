@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "decode.hpp"
 #include "exiftool/command.hpp"
 #include "extension.hpp"
 #include "metadata/tag_map.hpp"
@@ -32,14 +33,14 @@ Candidates::Candidates(std::string path, std::optional<int64_t> orientation)
       orientation_(orientation),
       stage_(decoded_directly(path_) ? Stage::Direct : orientation ? Stage::TagByTag : Stage::OneRun) {}
 
-std::optional<std::span<const uint8_t>> Candidates::next() {
+std::optional<Source> Candidates::next() {
     switch (stage_) {
         case Stage::Direct:
             // The content decides the decoder; a file that decodes as none
             // of them has no picture, and ExifTool is not asked.
             stage_ = Stage::Done;
-            if (!(file_ = map_file(path_))) return std::nullopt;
-            return file_->bytes();
+            if (!(file_ = open_direct_file(path_))) return std::nullopt;
+            return file_->source();
         case Stage::OneRun: {
             const std::string end = answer_end_marker();
             RunResult run = run_orientation_and_previews(path_, end);
@@ -51,7 +52,7 @@ std::optional<std::span<const uint8_t>> Candidates::next() {
             [[fallthrough]];
         }
         case Stage::Answer:
-            if (at_ < answer_.encoded.size()) return answer_.encoded[at_++];
+            if (at_ < answer_.encoded.size()) return Source(answer_.encoded[at_++]);
             if (answer_.complete) break;
             // An answer cut short may have lost the one that decodes.
             answer_ = {};
@@ -60,11 +61,13 @@ std::optional<std::span<const uint8_t>> Candidates::next() {
             [[fallthrough]];
         case Stage::TagByTag:
             while (at_ < preview_tag_count()) {
-                RunResult run = run_preview_tag(path_, at_++);
+                const std::string end = answer_end_marker();
+                RunResult run = run_preview_tag(path_, at_++, end);
                 if (!run) break;  // no later tag could fare better
                 if (!run->success() || run->out.empty()) continue;
                 output_ = std::move(run->out);
-                if (const auto bytes = embedded_candidate(output_)) return bytes;
+                answer_ = parse_tag_answer(output_, end);
+                if (!answer_.encoded.empty()) return Source(answer_.encoded.front());
             }
             break;
         case Stage::Done:
@@ -75,6 +78,11 @@ std::optional<std::span<const uint8_t>> Candidates::next() {
 }
 
 int64_t Candidates::orientation() {
+    // A file that turns its picture itself decides, whatever orientation
+    // was given or its EXIF states.
+    if (file_) {
+        if (const auto own = own_turn(file_->source())) return *own;
+    }
     if (!orientation_) orientation_ = own_orientation(path_);
     return *orientation_;
 }

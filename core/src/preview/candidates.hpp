@@ -7,16 +7,17 @@
 #include <span>
 #include <string>
 
+#include "colour.hpp"
 #include "embedded.hpp"
-#include "mapped_file.hpp"
+#include "source.hpp"
 
 namespace orv::preview {
 
 class Candidates {
 public:
-    // A file with a JPEG, PNG or TIFF extension is its own only candidate,
-    // whatever its content; any other file's are the previews ExifTool
-    // finds embedded in it. `orientation` is the one given, or nothing for
+    // A file with a JPEG, PNG, TIFF, HEIF, AVIF, WebP or JPEG XL extension
+    // is its own only candidate, whatever its content; any other file's are
+    // the previews ExifTool finds embedded in it. `orientation` is the one given, or nothing for
     // the file's own: then, for a file with embedded previews, one ExifTool
     // run gives the orientation and every preview, and only an answer cut
     // short is followed by runs tag by tag. With an orientation given the
@@ -28,11 +29,17 @@ public:
 
     // The next candidate's bytes, valid until the next call; nothing when
     // none is left or ExifTool cannot run at all.
-    std::optional<std::span<const uint8_t>> next();
+    std::optional<Source> next();
+
+    // What the file says of its embedded previews' colours, for a preview
+    // that says nothing itself.
+    ColourSource colour() const { return {{}, answer_.adobe_rgb}; }
 
     // The orientation to turn the decoded candidate by. For a file decoded
     // directly whose own orientation is wanted, ExifTool is asked for it
-    // now, once a picture exists to turn; 1 when it has none.
+    // now, once a picture exists to turn; 1 when it has none. A file that
+    // turns its picture itself (HEIF, JPEG XL) gives its own turn instead,
+    // given orientation or not.
     int64_t orientation();
 
 private:
@@ -41,7 +48,7 @@ private:
     std::string path_;
     std::optional<int64_t> orientation_;
     Stage stage_;
-    std::optional<MappedFile> file_;
+    std::optional<DirectFile> file_;
     std::string output_;  // the ExifTool output the candidates are views into
     EmbeddedAnswer answer_;
     size_t at_ = 0;  // the next value of the answer, or the next tag

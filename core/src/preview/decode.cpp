@@ -1,21 +1,31 @@
 #include "decode.hpp"
 
+#include <array>
 #include <new>
 
+#include "heif_decode.hpp"
 #include "jpeg_decode.hpp"
+#include "jxl_decode.hpp"
 #include "png_decode.hpp"
 #include "sniff.hpp"
 #include "tiff_decode.hpp"
+#include "webp_decode.hpp"
 
 namespace orv::preview {
 
-std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
+std::optional<Picture> decode_fitted(const Source& source, Fit fit, const Budget& budget,
+                                     const ColourSource& unmarked) {
     if (fit.bound == 0) return std::nullopt;
+    std::array<uint8_t, 32> lead{};
+    const size_t lead_length = source.read(0, lead.data(), lead.size());
     try {
-        switch (sniff(bytes)) {
-            case Format::Jpeg: return decode_jpeg(bytes, fit, budget);
-            case Format::Png: return decode_png(bytes, fit, budget);
-            case Format::Tiff: return decode_tiff(bytes, fit, budget);
+        switch (sniff({lead.data(), lead_length})) {
+            case Format::Jpeg: return decode_jpeg(source, fit, budget, unmarked);
+            case Format::Png: return decode_png(source, fit, budget);
+            case Format::Tiff: return decode_tiff(source, fit, budget, unmarked);
+            case Format::Heif: return decode_heif(source, fit, budget, unmarked);
+            case Format::Webp: return decode_webp(source, fit, budget, unmarked);
+            case Format::Jxl: return decode_jxl(source, fit, budget, unmarked);
             case Format::Unknown: break;
         }
     } catch (const std::bad_alloc&) {
@@ -23,6 +33,23 @@ std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit fit, co
         // at hand; that is a picture we cannot show, not a fault.
     }
     return std::nullopt;
+}
+
+std::optional<int64_t> own_turn(const Source& source) {
+    std::array<uint8_t, 32> lead{};
+    const size_t lead_length = source.read(0, lead.data(), lead.size());
+    try {
+        switch (sniff({lead.data(), lead_length})) {
+            case Format::Heif: return heif_turns_picture(source) ? std::optional<int64_t>(1) : std::nullopt;
+            case Format::Jxl: {
+                const int64_t orientation = jxl_orientation(source);
+                return orientation == 1 ? std::nullopt : std::optional<int64_t>(orientation);
+            }
+            default: return std::nullopt;
+        }
+    } catch (const std::bad_alloc&) {
+        return std::nullopt;
+    }
 }
 
 }  // namespace orv::preview

@@ -14,6 +14,12 @@ constexpr std::array<std::string_view, 6> kPreviewTags = {
     "-PreviewImage", "-JpgFromRaw", "-ThumbnailImage", "-ThumbnailTIFF", "-PreviewTIFF", "-PhotoshopThumbnail",
 };
 
+// The tags of the colour-space mark, as stored. They are asked for after
+// the previews: a short number first in the answer is the orientation.
+constexpr std::array<std::string_view, 2> kColourTags = {"-InteropIndex#", "-ColorSpace#"};
+// Text values are short; no picture is this short.
+constexpr size_t kLongestText = 16;
+
 // The orientation as ExifTool prints it with "#": a short decimal number,
 // which no picture is.
 std::optional<int64_t> orientation_value(std::string_view item) {
@@ -32,8 +38,11 @@ std::optional<std::span<const uint8_t>> embedded_candidate(std::string_view valu
 
 size_t preview_tag_count() { return kPreviewTags.size(); }
 
-RunResult run_preview_tag(const std::string& path, size_t index) {
-    return exiftool_command().arg("-b").arg(kPreviewTags.at(index)).file(path).output();
+RunResult run_preview_tag(const std::string& path, size_t index, std::string_view end) {
+    auto cmd = exiftool_command();
+    cmd.arg("-b").arg("-sep").arg(end).arg("-sep").arg(end).arg(kPreviewTags.at(index));
+    for (std::string_view tag : kColourTags) cmd.arg(tag);
+    return cmd.file(path).output();
 }
 
 std::string answer_end_marker() {
@@ -47,18 +56,37 @@ RunResult run_orientation_and_previews(const std::string& path, std::string_view
     auto cmd = exiftool_command();
     cmd.arg("-b").arg("-sep").arg(end).arg("-sep").arg(end).arg("-Orientation#");
     for (std::string_view tag : kPreviewTags) cmd.arg(tag);
+    for (std::string_view tag : kColourTags) cmd.arg(tag);
     return cmd.file(path).output();
 }
 
 EmbeddedAnswer parse_embedded_answer(std::string_view out, std::string_view end) {
     EmbeddedAnswer found;
-    bool first = true;
+    bool first = true, uncalibrated = false, r03 = false;
     for (size_t at; (at = out.find(end)) != std::string_view::npos; out.remove_prefix(at + end.size()), first = false) {
         const std::string_view value = out.substr(0, at);
         if (first && (found.orientation = orientation_value(value))) continue;
+        if (value.size() <= kLongestText) {
+            uncalibrated = uncalibrated || value == "65535";
+            r03 = r03 || value == "R03";
+            continue;
+        }
         if (const auto bytes = embedded_candidate(value)) found.encoded.push_back(*bytes);
     }
+    found.adobe_rgb = uncalibrated && r03;
     found.complete = out.empty();  // otherwise the last value was cut short
+    return found;
+}
+
+}  // namespace orv::preview
+
+namespace orv::preview {
+
+EmbeddedAnswer parse_tag_answer(std::string_view out, std::string_view end) {
+    if (out.find(end) != std::string_view::npos) return parse_embedded_answer(out, end);
+    EmbeddedAnswer found;
+    if (const auto bytes = embedded_candidate(out)) found.encoded.push_back(*bytes);
+    found.complete = false;
     return found;
 }
 

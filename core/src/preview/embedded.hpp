@@ -24,18 +24,21 @@ std::optional<std::span<const uint8_t>> embedded_candidate(std::string_view valu
 
 // How many preview tags there are; they are asked for most useful first.
 size_t preview_tag_count();
-// One run asking for preview tag `index` alone, its value printed raw.
-RunResult run_preview_tag(const std::string& path, size_t index);
-
 // A terminator for the values of one run, that no file can predict.
 std::string answer_end_marker();
-// One run asking for the orientation and every preview tag, each value
-// followed by `end`.
+// One run asking for preview tag `index`, then the colour-space mark, each
+// value followed by `end`.
+RunResult run_preview_tag(const std::string& path, size_t index, std::string_view end);
+// One run asking for the orientation, every preview tag and the
+// colour-space mark, each value followed by `end`.
 RunResult run_orientation_and_previews(const std::string& path, std::string_view end);
 
 // What that run's output says: views into it.
 struct EmbeddedAnswer {
     std::optional<int64_t> orientation;
+    // The file's EXIF says Adobe RGB without a profile: ColorSpace 0xFFFF
+    // ("Uncalibrated") and InteropIndex "R03".
+    bool adobe_rgb = false;
     // The values of the preview tags the file has, in the order asked;
     // values above kMaxEmbeddedBytes are left out.
     std::vector<std::span<const uint8_t>> encoded;
@@ -44,5 +47,9 @@ struct EmbeddedAnswer {
     bool complete = true;
 };
 EmbeddedAnswer parse_embedded_answer(std::string_view out, std::string_view end);
+// What a run of run_preview_tag says. An output without any end marker was
+// cut short inside the preview: it is taken whole, and decodes only if the
+// picture in it is whole.
+EmbeddedAnswer parse_tag_answer(std::string_view out, std::string_view end);
 
 }  // namespace orv::preview

@@ -9,7 +9,8 @@
 namespace orv::preview {
 
 namespace {
-constexpr std::array<std::string_view, 5> kDirectExtensions = {"jpg", "jpeg", "png", "tif", "tiff"};
+constexpr std::array<std::string_view, 11> kDirectExtensions = {"jpg",  "jpeg", "png",  "tif",  "tiff", "heic",
+                                                                "heif", "hif",  "avif", "webp", "jxl"};
 }  // namespace
 
 std::optional<std::string> lowercase_extension(std::string_view path) {

@@ -13,7 +13,7 @@ namespace orv::preview {
 std::optional<std::string> lowercase_extension(std::string_view path);
 
 // Whether files with this (lower-cased) extension are pictures decoded
-// directly: JPEG, PNG and TIFF.
+// directly: JPEG, PNG, TIFF, HEIF (HEIC, AVIF), WebP and JPEG XL.
 bool is_direct_extension(std::string_view extension);
 
 }  // namespace orv::preview

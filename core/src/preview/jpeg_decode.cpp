@@ -1,12 +1,18 @@
 #include "jpeg_decode.hpp"
 
-#include <turbojpeg.h>
+// jpeglib.h needs FILE and size_t declared first.
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <jerror.h>
+#include <jpeglib.h>
 
 #include <array>
+#include <csetjmp>
 #include <memory>
-#include <string_view>
+#include <utility>
 
-#include "jpeg_stream.hpp"
+#include "exif_colour.hpp"
 #include "resample.hpp"
 
 namespace orv::preview {
@@ -14,32 +20,73 @@ namespace orv::preview {
 namespace {
 
 // Warnings that leave every pixel intact: stray bytes between segments, odd
-// header fields. Anything else the decoder reports (a premature end, a bad
-// code, a resync) means some pixels were made up, and the picture is dropped.
-constexpr std::array<std::string_view, 5> kHarmlessWarnings = {
-    "extraneous bytes before marker",
-    "unknown JFIF revision number",
-    "Unknown Adobe color transform code",
-    "Invalid SOS parameters for sequential JPEG",
-    "bad ICC marker",
+// header fields. Any other first warning (a bad code, a resync) means some
+// pixels were made up, and the picture is dropped at once. The first
+// warning decides: pictures whose first complaint is harmless have always
+// been shown whole, and still are. A stream that ends too soon is refused
+// whatever came before.
+constexpr std::array<int, 5> kHarmlessWarnings = {
+    JWRN_EXTRANEOUS_DATA, JWRN_JFIF_MAJOR, JWRN_ADOBE_XFORM, JWRN_NOT_SEQUENTIAL, JWRN_BOGUS_ICC,
 };
 
-// The decoder keeps the text of its first warning, or of the error that
-// ended the decode, so a harmless text means the decode ran to the end. A
-// damaging warning after a harmless one goes unseen here; a cut stream, the
-// usual case, is already refused by the marker scan.
-bool only_harmless_warnings(tjhandle tj) {
-    if (tjGetErrorCode(tj) != TJERR_WARNING) return false;
-    const std::string_view text = tjGetErrorStr2(tj);
-    for (std::string_view w : kHarmlessWarnings) {
-        if (text.find(w) != std::string_view::npos) return true;
-    }
-    return false;
+// A progressive stream of thousands of tiny scans costs minutes to decode.
+constexpr int kScanLimit = 500;
+
+struct ErrorJump {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    bool warned = false;
+};
+
+[[noreturn]] void on_error(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorJump*>(cinfo->err)->jump, 1); }
+
+void on_message(j_common_ptr cinfo, int level) {
+    if (level >= 0) return;  // trace messages
+    auto* err = reinterpret_cast<ErrorJump*>(cinfo->err);
+    if (cinfo->err->msg_code == JWRN_JPEG_EOF) on_error(cinfo);
+    if (std::exchange(err->warned, true)) return;
+    if (std::ranges::find(kHarmlessWarnings, cinfo->err->msg_code) == kHarmlessWarnings.end()) on_error(cinfo);
 }
 
-struct TjDestroy {
-    void operator()(void* h) const { tjDestroy(h); }
+void on_progress(j_common_ptr cinfo) {
+    if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kScanLimit) on_error(cinfo);
+}
+
+// A file read in blocks as the decoder asks; a read that comes back empty
+// (the end, or a file cut short since it was opened) is a premature end,
+// which ends the decode.
+struct FileInput {
+    jpeg_source_mgr pub;
+    const Source* source;
+    uint64_t offset;
+    std::array<JOCTET, 64 * 1024> block;
 };
+
+void init_source(j_decompress_ptr) {}
+void term_source(j_decompress_ptr) {}
+
+boolean fill_input(j_decompress_ptr cinfo) {
+    auto* in = reinterpret_cast<FileInput*>(cinfo->src);
+    const size_t n = in->source->read(in->offset, in->block.data(), in->block.size());
+    if (n == 0) WARNMS(cinfo, JWRN_JPEG_EOF);  // does not come back
+    in->offset += n;
+    in->pub.next_input_byte = in->block.data();
+    in->pub.bytes_in_buffer = n;
+    return TRUE;
+}
+
+void skip_input(j_decompress_ptr cinfo, long count) {
+    auto* in = reinterpret_cast<FileInput*>(cinfo->src);
+    if (count <= 0) return;
+    const auto n = static_cast<size_t>(count);
+    if (n <= in->pub.bytes_in_buffer) {
+        in->pub.next_input_byte += n;
+        in->pub.bytes_in_buffer -= n;
+        return;
+    }
+    in->offset += n - in->pub.bytes_in_buffer;
+    in->pub.bytes_in_buffer = 0;
+}
 
 // The smallest DCT scale that keeps both sides at or above the target; the
 // box resampler takes it the rest of the way. Only the scales libjpeg-turbo
@@ -48,66 +95,141 @@ struct TjDestroy {
 // that scale's pixels would be more than `held` bytes, the largest smaller
 // scale within them, enlarged the rest of the way; nothing when even an
 // eighth is too much.
-std::optional<Size> decoded_size(Size full, Size target, uint64_t bytes_per_pixel, uint64_t held) {
-    std::optional<Size> within;
-    for (const uint32_t denominator : {8u, 4u, 2u, 1u}) {
-        const tjscalingfactor f{1, static_cast<int>(denominator)};
-        const Size s{static_cast<uint32_t>(TJSCALED(int(full.width), f)),
-                     static_cast<uint32_t>(TJSCALED(int(full.height), f))};
-        if (uint64_t{s.width} * s.height * bytes_per_pixel > held) break;
-        within = s;
+std::optional<unsigned> scale_denominator(j_decompress_ptr cinfo, Size target, uint64_t held) {
+    std::optional<unsigned> within;
+    for (const unsigned denominator : {8u, 4u, 2u, 1u}) {
+        cinfo->scale_num = 1;
+        cinfo->scale_denom = denominator;
+        jpeg_calc_output_dimensions(cinfo);
+        const Size s{cinfo->output_width, cinfo->output_height};
+        if (uint64_t{s.width} * s.height * cinfo->out_color_components > held) break;
+        within = denominator;
         if (s.width >= target.width && s.height >= target.height) break;
     }
     return within;
 }
 
-// Adobe applications store CMYK inverted (255 = no ink); every CMYK JPEG met
-// in practice follows them. Converts in place, four bytes a pixel to three.
-void cmyk_to_rgb(uint8_t* p, size_t pixels) {
-    uint8_t* out = p;
-    for (size_t i = 0; i < pixels; ++i, p += 4, out += 3) {
-        const unsigned k = p[3];
-        out[0] = static_cast<uint8_t>((p[0] * k + 127) / 255);
-        out[1] = static_cast<uint8_t>((p[1] * k + 127) / 255);
-        out[2] = static_cast<uint8_t>((p[2] * k + 127) / 255);
+// The coefficients libjpeg keeps for the whole picture when it cannot
+// finish it in one pass: each component's 8x8 blocks, padded to whole
+// sampling units, at 128 bytes a block.
+uint64_t coefficient_bytes(j_decompress_ptr cinfo) {
+    if (!jpeg_has_multiple_scans(cinfo)) return 0;
+    uint64_t bytes = 0;
+    for (int i = 0; i < cinfo->num_components; ++i) {
+        const jpeg_component_info& c = cinfo->comp_info[i];
+        const uint64_t h = c.h_samp_factor, v = c.v_samp_factor;
+        bytes += (c.width_in_blocks + h - 1) / h * h * ((c.height_in_blocks + v - 1) / v * v) * 128;
     }
+    return bytes;
+}
+
+struct FreeIcc {
+    void operator()(JOCTET* p) const { std::free(p); }
+};
+
+// Everything the decode keeps lives here, outside the frame the error
+// handler jumps back to, so that no object with a destructor is skipped.
+struct JpegJob {
+    Fit fit{0};
+    Budget budget;
+    Size target;
+    Size decoded;
+    bool cmyk = false;
+    bool inverted = false;
+    Buffer buffer;
+    std::unique_ptr<JOCTET, FreeIcc> icc;
+    unsigned icc_length = 0;
+    bool adobe_rgb = false;
+    std::unique_ptr<FileInput> file;
+};
+
+// No automatic object in this frame has a destructor; the error handler
+// may jump back here from any libjpeg call below.
+bool run(jpeg_decompress_struct& cinfo, ErrorJump& err, const Source& source, JpegJob& job) {
+    if (setjmp(err.jump)) return false;
+    jpeg_create_decompress(&cinfo);
+    if (const auto bytes = source.in_memory()) {
+        jpeg_mem_src(&cinfo, bytes->data(), bytes->size());
+    } else {
+        job.file = std::make_unique<FileInput>();
+        job.file->pub = {nullptr, 0, init_source, fill_input, skip_input, jpeg_resync_to_restart, term_source};
+        job.file->source = &source;
+        job.file->offset = 0;
+        cinfo.src = &job.file->pub;
+    }
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);  // EXIF
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
+    jpeg_read_header(&cinfo, TRUE);
+    switch (cinfo.jpeg_color_space) {
+        case JCS_GRAYSCALE: case JCS_RGB: case JCS_YCbCr: break;
+        case JCS_CMYK: case JCS_YCCK: job.cmyk = true; break;
+        default: return false;
+    }
+    if (!within_pixel_limit(cinfo.image_width, cinfo.image_height) ||
+        coefficient_bytes(&cinfo) > job.budget.coefficient_bytes) {
+        return false;
+    }
+    JOCTET* icc = nullptr;
+    if (jpeg_read_icc_profile(&cinfo, &icc, &job.icc_length)) job.icc.reset(icc);
+    if (!job.icc) {
+        for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+            if (m->marker == JPEG_APP0 + 1 && exif_marks_adobe_rgb({m->data, m->data_length})) job.adobe_rgb = true;
+        }
+    }
+
+    job.inverted = cinfo.saw_Adobe_marker;
+    cinfo.out_color_space = job.cmyk ? JCS_CMYK : JCS_EXT_RGB;
+    job.target = fit_size({cinfo.image_width, cinfo.image_height}, job.fit);
+    const auto denominator = scale_denominator(&cinfo, job.target, job.budget.held_bytes);
+    if (!denominator) return false;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = *denominator;
+    jpeg_start_decompress(&cinfo);
+    job.decoded = {cinfo.output_width, cinfo.output_height};
+    const size_t row_bytes = size_t{job.decoded.width} * cinfo.output_components;
+    job.buffer = allocate_buffer(row_bytes * job.decoded.height);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW row = job.buffer.get() + row_bytes * cinfo.output_scanline;
+        jpeg_read_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    return true;
 }
 
 }  // namespace
 
-std::optional<Picture> decode_jpeg(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
-    const auto stream = scan_jpeg_stream(bytes);
-    if (!stream || !within_pixel_limit(stream->size.width, stream->size.height) ||
-        stream->coefficient_bytes > budget.coefficient_bytes) {
-        return std::nullopt;
+std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& budget, const ColourSource& unmarked) {
+    jpeg_decompress_struct cinfo{};
+    ErrorJump err{};
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = on_error;
+    err.pub.emit_message = on_message;
+    jpeg_progress_mgr progress{on_progress, 0, 0, 0, 0};
+    cinfo.progress = &progress;
+    JpegJob job;
+    job.fit = fit;
+    job.budget = budget;
+    bool decoded = false;
+    try {
+        decoded = run(cinfo, err, source, job);
+    } catch (...) {
+        jpeg_destroy_decompress(&cinfo);
+        throw;
     }
-    const std::unique_ptr<void, TjDestroy> tj(tjInitDecompress());
-    if (!tj) return std::nullopt;
+    jpeg_destroy_decompress(&cinfo);
+    if (!decoded) return std::nullopt;
 
-    // The header call also fails for sampling layouts it cannot name and for
-    // harmless warnings; the sizes it filled in are still right.
-    int width = 0, height = 0, subsampling = -1, colorspace = -1;
-    tjDecompressHeader3(tj.get(), bytes.data(), bytes.size(), &width, &height, &subsampling, &colorspace);
-    if (width <= 0 || height <= 0 || colorspace < 0 || !within_pixel_limit(width, height)) return std::nullopt;
+    const std::span<const uint8_t> icc(job.icc.get(), job.icc ? job.icc_length : 0);
+    const size_t pixels = size_t{job.decoded.width} * job.decoded.height;
+    if (job.cmyk) cmyk_to_srgb(job.buffer.get(), pixels, job.inverted, icc);
 
-    const Size full{static_cast<uint32_t>(width), static_cast<uint32_t>(height)};
-    const Size target = fit_size(full, fit);
-    const bool cmyk = colorspace == TJCS_CMYK || colorspace == TJCS_YCCK;
-    const auto scaled = decoded_size(full, target, cmyk ? 4 : 3, budget.held_bytes);
-    if (!scaled) return std::nullopt;
-    const Size decoded = *scaled;
-    const size_t pixels = size_t{decoded.width} * decoded.height;
-    Buffer buffer = allocate_buffer(pixels * (cmyk ? 4 : 3));
-
-    const int rc = tjDecompress2(tj.get(), bytes.data(), bytes.size(), buffer.get(), static_cast<int>(decoded.width),
-                                 0, static_cast<int>(decoded.height), cmyk ? TJPF_CMYK : TJPF_RGB,
-                                 TJFLAG_LIMITSCANS);
-    if (rc != 0 && !only_harmless_warnings(tj.get())) return std::nullopt;
-    if (cmyk) cmyk_to_rgb(buffer.get(), pixels);
-
-    Picture picture{decoded, std::move(buffer)};
-    if (decoded == target) return picture;
-    return resample(picture, target);
+    Picture picture{job.decoded, std::move(job.buffer)};
+    if (picture.size != job.target) picture = resample(picture, job.target);
+    if (!job.cmyk) {
+        ColourSource colour{{icc.begin(), icc.end()}, job.adobe_rgb};
+        to_srgb(picture, colour.empty() ? unmarked : colour);
+    }
+    return picture;
 }
 
 }  // namespace orv::preview

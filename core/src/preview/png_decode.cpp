@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "colour.hpp"
 #include "resample.hpp"
 
 namespace orv::preview {
@@ -14,17 +15,17 @@ namespace orv::preview {
 namespace {
 
 // Chunks that cannot change the pixels; skipping them spares the work of
-// inflating compressed text and profiles a hostile file may have inflated.
-constexpr std::array<png_byte, 4 * 9> kIgnoredChunks = {
-    'i', 'C', 'C', 'P', 'i', 'T', 'X', 't', 't', 'E', 'X', 't', 'z', 'T', 'X', 't', 'e',
+// inflating compressed text a hostile file may have inflated.
+constexpr std::array<png_byte, 4 * 8> kIgnoredChunks = {
+    'i', 'T', 'X', 't', 't', 'E', 'X', 't', 'z', 'T', 'X', 't', 'e',
     'X', 'I', 'f', 's', 'P', 'L', 'T', 'h', 'I', 'S', 'T', 't', 'I', 'M', 'E', 'p', 'H', 'Y', 's',
 };
 
 // Everything the decode keeps lives here, outside the frame libpng jumps
 // back to, so that no object with a destructor is skipped by the jump.
 struct PngJob {
-    std::span<const uint8_t> bytes;
-    size_t offset = 0;
+    const Source* source = nullptr;
+    uint64_t offset = 0;
     Fit fit{0};
     uint64_t held_limit = 0;
     Picture out;
@@ -32,12 +33,35 @@ struct PngJob {
     std::vector<uint8_t> row;
     Buffer whole;  // interlaced pictures only
     std::vector<png_bytep> rows;
+    ColourSource colour;
 };
+
+// The PNG book's order: an embedded profile, else an sRGB chunk (nothing to
+// do), else the primaries and the gamma together.
+void read_colour(png_structp png, png_infop info, ColourSource& colour) {
+    png_charp name = nullptr;
+    png_bytep profile = nullptr;
+    png_uint_32 length = 0;
+    int compression = 0, intent = 0;
+    if (png_get_iCCP(png, info, &name, &compression, &profile, &length) && profile && length > 0) {
+        colour.icc.assign(profile, profile + length);
+        return;
+    }
+    double gamma = 0;
+    Chromaticities c{};
+    if (png_get_sRGB(png, info, &intent) || !png_get_gAMA(png, info, &gamma) || gamma <= 0 ||
+        !png_get_cHRM(png, info, &c.white_x, &c.white_y, &c.red_x, &c.red_y, &c.green_x, &c.green_y, &c.blue_x,
+                      &c.blue_y)) {
+        return;
+    }
+    c.gamma = 1 / gamma;
+    colour.icc = profile_from_chromaticities(c);
+}
 
 void read_bytes(png_structp png, png_bytep out, size_t length) {
     auto* job = static_cast<PngJob*>(png_get_io_ptr(png));
-    if (length > job->bytes.size() - job->offset) png_error(png, "truncated");
-    std::copy_n(job->bytes.data() + job->offset, length, out);
+    // Short at the end, or where the file was cut after it was opened.
+    if (job->source->read(job->offset, out, length) != length) png_error(png, "truncated");
     job->offset += length;
 }
 
@@ -61,6 +85,7 @@ bool run(png_structp png, png_infop info, PngJob& job) {
     png_set_keep_unknown_chunks(png, PNG_HANDLE_CHUNK_NEVER, kIgnoredChunks.data(),
                                 static_cast<int>(kIgnoredChunks.size() / 4));
     png_read_info(png, info);
+    read_colour(png, info, job.colour);
     const uint32_t width = png_get_image_width(png, info), height = png_get_image_height(png, info);
     if (!within_pixel_limit(width, height)) return false;
 
@@ -100,17 +125,18 @@ bool run(png_structp png, png_infop info, PngJob& job) {
 
 }  // namespace
 
-std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
+std::optional<Picture> decode_png(const Source& source, Fit fit, const Budget& budget) {
     PngRead read;
     read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (!read.png) return std::nullopt;
     read.info = png_create_info_struct(read.png);
     if (!read.info) return std::nullopt;
     PngJob job;
-    job.bytes = bytes;
+    job.source = &source;
     job.fit = fit;
     job.held_limit = budget.held_bytes;
     if (!run(read.png, read.info, job) || !job.resampler || !job.resampler->done()) return std::nullopt;
+    to_srgb(job.out, job.colour);
     return std::move(job.out);
 }
 

@@ -3,9 +3,8 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
-
 #include "picture.hpp"
+#include "source.hpp"
 
 namespace orv::preview {
 
@@ -13,6 +12,8 @@ namespace orv::preview {
 // scaled to 8, alpha dropped) and fits it as `fit` says. Nothing on any error,
 // including a bad checksum or missing data, or above the pixel limit; nothing
 // either for an interlaced picture whose whole frame is above the budget's held bytes.
-std::optional<Picture> decode_png(std::span<const uint8_t> bytes, Fit fit, const Budget& budget);
+// Colours are turned into sRGB by its iCCP profile, else (no sRGB chunk) by
+// its gAMA and cHRM together.
+std::optional<Picture> decode_png(const Source& source, Fit fit, const Budget& budget);
 
 }  // namespace orv::preview

@@ -26,9 +26,9 @@ std::optional<std::vector<uint8_t>> picture_jpeg(const std::string& path, const 
     preview::Candidates candidates(path, request.orientation);
     std::optional<preview::Picture> picture;
     while (!picture) {
-        const auto bytes = candidates.next();
-        if (!bytes) return std::nullopt;
-        picture = preview::decode_fitted(*bytes, request.fit, request.budget);
+        const auto source = candidates.next();
+        if (!source) return std::nullopt;
+        picture = preview::decode_fitted(*source, request.fit, request.budget, candidates.colour());
     }
     return preview::encode_jpeg(preview::orient(std::move(*picture), candidates.orientation()));
 }

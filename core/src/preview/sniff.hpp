@@ -1,4 +1,5 @@
-// Which decoder a byte string is for, judged by its leading bytes only.
+// Which decoder a byte string is for, judged by its leading bytes only
+// (the first 32 are enough).
 #pragma once
 
 #include <cstdint>
@@ -6,7 +7,7 @@
 
 namespace orv::preview {
 
-enum class Format { Unknown, Jpeg, Png, Tiff };
+enum class Format { Unknown, Jpeg, Png, Tiff, Heif, Webp, Jxl };
 
 Format sniff(std::span<const uint8_t> bytes);
 

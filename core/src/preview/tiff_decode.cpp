@@ -19,40 +19,42 @@ namespace {
 // a strip or tile taller than that is read in several passes.
 constexpr uint64_t kRasterBudget = uint64_t{64} << 20;
 
-struct Memory {
-    std::span<const uint8_t> bytes;
+struct Input {
+    const Source* source;
     uint64_t offset = 0;
 };
 
+// Short at the end, or where a file was cut after it was opened: libtiff
+// then reports the strip or tile damaged.
 tmsize_t read_proc(thandle_t h, void* out, tmsize_t size) {
-    auto* m = static_cast<Memory*>(h);
-    if (size <= 0 || m->offset >= m->bytes.size()) return 0;
-    const size_t n = std::min<uint64_t>(static_cast<uint64_t>(size), m->bytes.size() - m->offset);
-    std::memcpy(out, m->bytes.data() + m->offset, n);
-    m->offset += n;
+    auto* in = static_cast<Input*>(h);
+    if (size <= 0) return 0;
+    const size_t n = in->source->read(in->offset, static_cast<uint8_t*>(out), static_cast<size_t>(size));
+    in->offset += n;
     return static_cast<tmsize_t>(n);
 }
 
 tmsize_t write_proc(thandle_t, void*, tmsize_t) { return 0; }
 
 toff_t seek_proc(thandle_t h, toff_t offset, int whence) {
-    auto* m = static_cast<Memory*>(h);
-    const uint64_t base = whence == SEEK_CUR ? m->offset : whence == SEEK_END ? m->bytes.size() : 0;
+    auto* in = static_cast<Input*>(h);
+    const uint64_t base = whence == SEEK_CUR ? in->offset : whence == SEEK_END ? in->source->size() : 0;
     if (offset > UINT64_MAX - base) return static_cast<toff_t>(-1);
-    m->offset = base + offset;
-    return m->offset;
+    in->offset = base + offset;
+    return in->offset;
 }
 
 int close_proc(thandle_t) { return 0; }
 
-toff_t size_proc(thandle_t h) { return static_cast<Memory*>(h)->bytes.size(); }
+toff_t size_proc(thandle_t h) { return static_cast<Input*>(h)->source->size(); }
 
-// Strips are read in place from the caller's bytes; libtiff only reads
-// through a mapping it opened for reading.
+// Strips are read in place from bytes in memory; libtiff only reads
+// through a mapping it opened for reading. A file is read, never mapped.
 int map_proc(thandle_t h, void** base, toff_t* size) {
-    auto* m = static_cast<Memory*>(h);
-    *base = const_cast<uint8_t*>(m->bytes.data());
-    *size = m->bytes.size();
+    const auto bytes = static_cast<Input*>(h)->source->in_memory();
+    if (!bytes) return 0;
+    *base = const_cast<uint8_t*>(bytes->data());
+    *size = bytes->size();
     return 1;
 }
 
@@ -72,13 +74,13 @@ struct OptionsFree {
 // strip or tile buffer a forged header asks for, or a real strip, tile or set
 // of separate planes too big to decode whole (rows read one by one need no
 // such buffer).
-std::unique_ptr<TIFF, TiffClose> open(Memory& memory, const Budget& budget) {
+std::unique_ptr<TIFF, TiffClose> open(Input& input, const Budget& budget) {
     const std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
     if (!options) return nullptr;
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(budget.held_bytes));
-    return std::unique_ptr<TIFF, TiffClose>(TIFFClientOpenExt("memory", "r", &memory, read_proc, write_proc,
+    return std::unique_ptr<TIFF, TiffClose>(TIFFClientOpenExt("picture", "r", &input, read_proc, write_proc,
                                                               seek_proc, close_proc, size_proc, map_proc,
                                                               unmap_proc, options.get()));
 }
@@ -195,11 +197,19 @@ bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder
     return true;
 }
 
+// The ICC profile tag's bytes; empty when there is none.
+ColourSource own_colour(TIFF* tif) {
+    uint32_t length = 0;
+    const uint8_t* profile = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_ICCPROFILE, &length, &profile) || !profile || length == 0) return {};
+    return {{profile, profile + length}, false};
+}
+
 }  // namespace
 
-std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit, const Budget& budget) {
-    Memory memory{bytes, 0};
-    const auto tif = open(memory, budget);
+std::optional<Picture> decode_tiff(const Source& bytes, Fit fit, const Budget& budget, const ColourSource& unmarked) {
+    Input input{&bytes};
+    const auto tif = open(input, budget);
     if (!tif) return std::nullopt;
     uint32_t width = 0, height = 0;
     if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) ||
@@ -223,6 +233,8 @@ std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit, cons
     const bool read = readable_by_rows(tif.get(), rgba.img) ? feed_by_rows(tif.get(), rgba.img, source, feeder)
                                                             : feed_by_units(tif.get(), rgba.img, source, feeder);
     if (!read || !resampler.done()) return std::nullopt;
+    const ColourSource colour = own_colour(tif.get());
+    to_srgb(out, colour.empty() ? unmarked : colour);
     return out;
 }
 

@@ -4,9 +4,9 @@
 
 #include <cstdint>
 #include <optional>
-#include <span>
-
+#include "colour.hpp"
 #include "picture.hpp"
+#include "source.hpp"
 
 namespace orv::preview {
 
@@ -15,7 +15,9 @@ namespace orv::preview {
 // orientation tag, and fits it as `fit` says. Nothing on any error or above the
 // pixel limit, or when a strip or tile that must be decoded whole is above
 // the budget's held bytes. libtiff's messages stay on the handle; nothing reaches
-// stderr.
-std::optional<Picture> decode_tiff(std::span<const uint8_t> bytes, Fit fit, const Budget& budget);
+// stderr. Colours are turned into sRGB by its ICC profile tag, else by
+// `unmarked` (what the file it came from says).
+std::optional<Picture> decode_tiff(const Source& source, Fit fit, const Budget& budget,
+                                   const ColourSource& unmarked = {});
 
 }  // namespace orv::preview

@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "fixtures.hpp"
+#include "preview/candidates.hpp"
 #include "preview/decode.hpp"
 
 using namespace orv;
@@ -184,4 +185,32 @@ TEST(BadInput, TinyFileDeclaringAHugePictureIsRefusedBeforeAllocating) {
                         "peak resident memory be reset (/proc/self/clear_refs)";
     }
     EXPECT_LT(*growth, 32);
+}
+
+TEST(BadInput, FileCutShortAfterItWasOpenedGivesNoPictureAndNoCrash) {
+    // The pipeline opens the file, then another program cuts it: the
+    // decoder's first reads (the header) still succeed, the pixel data is
+    // gone. A mapped file would raise SIGBUS here.
+    const Picture big = quadrants({1600, 1200});
+    const std::pair<const char*, std::string> files[] = {
+        {"cut.jpg", make_jpeg(big)},
+        {"cut-progressive.jpg", make_jpeg(big, {.progressive = true})},
+        {"cut.png", make_png(big)},
+        {"cut.tif", make_tiff(big)},
+    };
+    TempDir tmp;
+    for (const auto& [name, bytes] : files) {
+        write_file(tmp / name, bytes);
+        preview::Candidates whole((tmp / name).string(), 1);
+        const auto intact = whole.next();
+        ASSERT_TRUE(intact && preview::decode_fitted(*intact)) << name;
+        for (const size_t keep : {bytes.size() / 2, size_t{1024}}) {
+            write_file(tmp / name, bytes);
+            preview::Candidates candidates((tmp / name).string(), 1);
+            const auto source = candidates.next();
+            ASSERT_TRUE(source) << name;
+            fs::resize_file(tmp / name, keep);
+            EXPECT_FALSE(preview::decode_fitted(*source)) << name << " cut to " << keep;
+        }
+    }
 }

@@ -104,7 +104,13 @@ TEST(EmbeddedPreview, AsksForTheSixTagsInOrderThenGivesUp) {
     const auto runs = fake.runs();
     ASSERT_EQ(runs.size(), 24u);
     for (size_t i = 0; i < runs.size(); ++i) {
-        EXPECT_EQ(runs[i], (std::vector<std::string>{"-b", kTags[i % 6], (tmp / names[i / 6]).string()})) << i;
+        // The preview, then the colour-space mark, each value ended by a
+        // marker the run makes up.
+        ASSERT_EQ(runs[i].size(), 9u) << i;
+        const std::string& end = runs[i][2];
+        EXPECT_EQ(runs[i], (std::vector<std::string>{"-b", "-sep", end, "-sep", end, kTags[i % 6], "-InteropIndex#",
+                                                     "-ColorSpace#", (tmp / names[i / 6]).string()}))
+            << i;
     }
 }
 

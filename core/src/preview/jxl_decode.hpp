@@ -1,0 +1,28 @@
+// JPEG XL pictures, decoded with libjxl.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "colour.hpp"
+#include "picture.hpp"
+#include "source.hpp"
+
+namespace orv::preview {
+
+// Decodes a JPEG XL codestream, bare or in its box container (an
+// animation gives its first frame), as stored (its orientation is left to
+// the pipeline, see jxl_orientation), alpha dropped, colours converted to
+// sRGB, and fits it as `fit` says. libjxl offers no decode at a reduced
+// size, so the whole frame is held, with libjxl's working planes for it:
+// nothing for a picture the budget's held bytes cannot hold, one over the
+// size limits, or one damaged or cut short.
+std::optional<Picture> decode_jxl(const Source& source, Fit fit, const Budget& budget,
+                                   const ColourSource& unmarked = {});
+
+// The orientation the codestream stores (EXIF values, 1 as stored). It is
+// the file's own and overrules an EXIF orientation beside it, which must
+// not be applied as well.
+int64_t jxl_orientation(const Source& source);
+
+}  // namespace orv::preview
