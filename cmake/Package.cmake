@@ -37,5 +37,10 @@ if(owner MATCHES "^([^:]+):")
 endif()
 # ExifTool is Debian's own (its updates bring new cameras), not a copy.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "perl, ${ORVQL_LIBPERL_PACKAGE}, libimage-exiftool-perl")
+# Qt's Wayland platform, loaded at run time: with it the previewer is a
+# Wayland client in a Wayland session and its window belongs to the file
+# manager's; without it Qt falls back to XWayland and the window is placed
+# on its own.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
 
 include(CPack)

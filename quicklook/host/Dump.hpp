@@ -18,7 +18,8 @@ class PreviewViewController;
 // "value" (as displayed) and "mono", the checkbox's "on", and "gapAfter"
 // (the gap below the element in points, 0 when none). A row and the
 // separator line under it are one element; the gap below the line is the
-// row's gapAfter. Made from the panel's model, as the widgets are.
+// row's gapAfter. Made from the panel's model, as the widgets are, so a
+// long text comes out shortened as the panel shows it.
 std::vector<std::string> dumpLines(const PreviewViewController& controller);
 
 // The same lines written to `out` and flushed, as --dump prints them.

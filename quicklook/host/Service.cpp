@@ -3,7 +3,6 @@
 #include <array>
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QPointer>
 #include <QWindow>
 
@@ -11,6 +10,8 @@
 #include "FileKind.hpp"
 #include "FileUri.hpp"
 #include "FolderOrder.hpp"
+#include "Keys.hpp"
+#include "WaylandParent.hpp"
 #include "Window.hpp"
 
 namespace orv::ui::host {
@@ -37,9 +38,15 @@ std::vector<fs::path> neighboursToPrefetch(const fs::path& file, bool forwardFir
     return files;
 }
 
-PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit)
-    : controller_(FileKind::cardsForOtherFiles(loader ? std::move(loader) : systemLoader())),
-      prefetcher_(controller_.loader(), kKeptResults) {
+PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit,
+                               std::optional<DesktopPreviewer::Command> desktopPreviewer)
+    : controller_(FileKind::cardsForOtherFiles(loader ? std::move(loader) : systemLoader(),
+                                               [hint = hintDesktopPreviewer_] {
+                                                   return *hint ? QString::fromLatin1(DesktopPreviewer::kInstallHint)
+                                                                : QString();
+                                               })),
+      prefetcher_(controller_.loader(), kKeptResults),
+      desktop_(std::move(desktopPreviewer)) {
     // The service outlives its window: closing it only hides it.
     QApplication::setQuitOnLastWindowClosed(false);
     window_ = controller_.view();
@@ -49,14 +56,36 @@ PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit
     window_->setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                             Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
     window_->setAttribute(Qt::WA_QuitOnClose, false);
-    window_->setMinimumSize(480, 320);
-    qApp->installEventFilter(this);  // the window's keys, whichever child has focus, and its showing
+    window_->setMinimumSize(kMinimumWindowSize);
+    window_->installEventFilter(this);  // its showing, hiding and minimising
+    // Left and Up ask the file manager for an earlier file, Right and Down
+    // for a later one; the next neighbours load in that direction first.
+    bindKeys(*window_, {KeyCommand::Close, KeyCommand::Up, KeyCommand::Down, KeyCommand::Left, KeyCommand::Right},
+             [this](KeyCommand command) {
+                 switch (command) {
+                     case KeyCommand::Close: close(); return;
+                     case KeyCommand::Up: forward_ = false; emit selectionEvent(Up); return;
+                     case KeyCommand::Down: forward_ = true; emit selectionEvent(Down); return;
+                     case KeyCommand::Left: forward_ = false; emit selectionEvent(Left); return;
+                     case KeyCommand::Right: forward_ = true; emit selectionEvent(Right); return;
+                 }
+             });
 
     // The neighbours load only once the file asked for is on screen, so they
     // never compete with it for ExifTool.
     connect(&controller_, &PreviewViewController::previewPrepared, this, [this] {
         if (shown_) prefetchAround(*shown_);
     });
+
+    // The file manager hears of the desktop previewer's window and arrow
+    // keys as of ours. A file it cannot take after all gets its card.
+    connect(&desktop_, &DesktopPreviewer::visibleChanged, this, &PreviewService::updateVisible);
+    connect(&desktop_, &DesktopPreviewer::selectionEvent, this, &PreviewService::selectionEvent);
+    connect(&desktop_, &DesktopPreviewer::unavailable, this, [this](const QString& uri, const QString& windowHandle) {
+        *hintDesktopPreviewer_ = true;
+        showFile(uri, windowHandle, false);
+    });
+    *hintDesktopPreviewer_ = !desktop_.isAvailable();
 
     idleTimer_.setSingleShot(true);
     idleTimer_.setInterval(idleExit);
@@ -65,17 +94,26 @@ PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit
 }
 
 PreviewService::~PreviewService() {
-    if (qApp) qApp->removeEventFilter(this);
+    // The window goes after the rest of this object: it must not report its hiding here then.
+    if (window_) window_->removeEventFilter(this);
     if (window_ && window_->windowHandle()) window_->windowHandle()->setTransientParent(nullptr);
 }
 
 void PreviewService::showFile(const QString& uri, const QString& windowHandle, bool closeIfShown) {
-    if (closeIfShown && visible_) {
+    if (closeIfShown && isVisible()) {
         close();
         return;
     }
-    const UriTarget target = resolveUri(uri);
     ++search_;  // the neighbours of a file asked for earlier are no longer wanted
+    // One window at a time. The desktop previewer is asked before ours
+    // goes, so the file manager sees no gap; a photo never waits for it.
+    if (desktop_.takes(uri)) {
+        shown_.reset();
+        desktop_.showFile(uri, windowHandle, closeIfShown);
+        window_->hide();
+        return;
+    }
+    const UriTarget target = resolveUri(uri);
     if (const auto* local = std::get_if<LocalFile>(&target)) {
         window_->setWindowTitle(windowTitle(local->path, 0, 1));
         shown_ = local->path;
@@ -90,18 +128,25 @@ void PreviewService::showFile(const QString& uri, const QString& windowHandle, b
         window_->resize(controller_.preferredContentSize());
         sized_ = true;
     }
+    const bool wasVisible = visible_;
     followWindow(windowHandle);
     window_->setWindowState(window_->windowState() & ~Qt::WindowMinimized);
     window_->show();
-    // Brought forward when it is behind the file manager's window; a window
-    // drawn off screen has nothing to come forward from.
-    if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+    // Brought forward when it was hidden or minimised. A window already up
+    // is kept above the file manager's by its parent; asking again for
+    // attention would only earn a "ready" notice. A window drawn off screen
+    // has nothing to come forward from.
+    if (!wasVisible && QGuiApplication::platformName() != QLatin1String("offscreen")) {
         window_->raise();
         window_->activateWindow();
     }
+    desktop_.close();  // after ours is up
 }
 
-void PreviewService::close() { window_->close(); }
+void PreviewService::close() {
+    window_->close();
+    desktop_.close();
+}
 
 void PreviewService::prefetchAround(const fs::path& file) {
     const uint64_t search = ++search_;
@@ -118,12 +163,19 @@ void PreviewService::prefetchAround(const fs::path& file) {
 }
 
 void PreviewService::followWindow(const QString& windowHandle) {
-    // Only X11 lets one program name another's window by number; on Wayland
-    // the window manager places ours by itself.
-    if (QGuiApplication::platformName() != QLatin1String("xcb")) return;
+    // X11 lets one program name another's window by number; Wayland only
+    // through a handle the file manager exported (xdg-foreign).
+    const QString platform = QGuiApplication::platformName();
+    const bool wayland = platform == QLatin1String("wayland");
+    if (!wayland && platform != QLatin1String("xcb")) return;
     window_->winId();  // gives the widget its platform window
     QWindow* own = window_->windowHandle();
     if (!own) return;
+    if (wayland) {
+        if (!waylandParent_) waylandParent_ = new WaylandParent(*own);  // the window's child
+        waylandParent_->follow(windowHandle);
+        return;
+    }
     std::unique_ptr<QWindow> caller;
     if (const auto id = x11Window(windowHandle)) caller.reset(QWindow::fromWinId(static_cast<WId>(*id)));
     own->setTransientParent(caller.get());
@@ -133,41 +185,27 @@ void PreviewService::followWindow(const QString& windowHandle) {
 void PreviewService::setVisible(bool visible) {
     if (visible == visible_) return;
     visible_ = visible;
-    if (visible) {
+    if (!visible) ++search_;  // nobody steps on from a closed window
+    updateVisible();
+}
+
+void PreviewService::updateVisible() {
+    if (isVisible() == reported_) return;
+    reported_ = isVisible();
+    if (reported_)
         idleTimer_.stop();
-    } else {
+    else
         idleTimer_.start();
-        ++search_;  // nobody steps on from a closed window
-    }
-    emit visibleChanged(visible);
+    emit visibleChanged(reported_);
 }
 
 bool PreviewService::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == window_) {
-        // Spontaneous ones too: a minimised window counts as closed, so the
-        // file manager's next Space brings it back rather than closing it.
-        if (event->type() == QEvent::Show) setVisible(true);
-        if (event->type() == QEvent::Hide) setVisible(false);
-    }
-    if (event->type() != QEvent::KeyPress) return false;
-    const auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != window_) return false;
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->matches(QKeySequence::Close) || key->matches(QKeySequence::Quit)) {
-        close();
-        return true;
-    }
-    // Left and Up ask the file manager for an earlier file, Right and Down
-    // for a later one; the next neighbours load in that direction first.
-    switch (key->key()) {
-        case Qt::Key_Up: forward_ = false; emit selectionEvent(Up); return true;
-        case Qt::Key_Down: forward_ = true; emit selectionEvent(Down); return true;
-        case Qt::Key_Left: forward_ = false; emit selectionEvent(Left); return true;
-        case Qt::Key_Right: forward_ = true; emit selectionEvent(Right); return true;
-        case Qt::Key_Space:
-        case Qt::Key_Escape: close(); return true;
-        default: return false;
-    }
+    // Spontaneous ones too. A minimised window counts as closed, so the
+    // file manager's next Space brings it back rather than closing it.
+    const QEvent::Type type = event->type();
+    if (watched == window_ && (type == QEvent::Show || type == QEvent::Hide || type == QEvent::WindowStateChange))
+        setVisible(window_->isVisible() && !window_->isMinimized());
+    return false;
 }
 
 }  // namespace orv::ui::host

@@ -8,6 +8,7 @@
 // kept. Knows nothing of D-Bus: ServiceBus puts it on the bus.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -16,10 +17,12 @@
 #include <vector>
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
 
+#include "DesktopPreviewer.hpp"
 #include "Prefetcher.hpp"
 #include "PreviewViewController.hpp"
 
@@ -37,6 +40,8 @@ std::optional<unsigned long> x11Window(const QString& handle);
 // Reads the folder: not for the main thread.
 std::vector<std::filesystem::path> neighboursToPrefetch(const std::filesystem::path& file, bool forwardFirst);
 
+class WaylandParent;
+
 class PreviewService : public QObject {
     Q_OBJECT
 public:
@@ -49,8 +54,10 @@ public:
     // The arrow keys as the file manager numbers them (GTK's directions).
     enum Direction : uint { Up = 2, Down = 3, Left = 4, Right = 5 };
 
-    // Pictures go through `loader`; other files get their card without it.
-    explicit PreviewService(Loader loader = {}, std::chrono::milliseconds idleExit = kIdleExit);
+    // Pictures go through `loader`; other files get their card without it,
+    // or go to the desktop's own previewer when `desktopPreviewer` names one.
+    explicit PreviewService(Loader loader = {}, std::chrono::milliseconds idleExit = kIdleExit,
+                            std::optional<DesktopPreviewer::Command> desktopPreviewer = std::nullopt);
     ~PreviewService() override;
 
     // Shows the file a URI names in the window, creating nothing new: the
@@ -60,10 +67,12 @@ public:
     void showFile(const QString& uri, const QString& windowHandle, bool closeIfShown);
     void close();
 
-    bool isVisible() const { return visible_; }
+    // Ours or the desktop previewer's window is up.
+    bool isVisible() const { return visible_ || desktop_.isVisible(); }
     PreviewViewController& controller() { return controller_; }
     const Prefetcher& prefetcher() const { return prefetcher_; }
     QWidget* widget() const { return window_; }
+    const DesktopPreviewer& desktopPreviewer() const { return desktop_; }
 
 signals:
     void visibleChanged(bool visible);
@@ -76,9 +85,13 @@ protected:
 
 private:
     void setVisible(bool visible);
+    void updateVisible();
     void followWindow(const QString& windowHandle);
     void prefetchAround(const std::filesystem::path& file);
 
+    // Whether file cards say how to get the desktop's previewer: read on
+    // the loads' threads.
+    std::shared_ptr<std::atomic<bool>> hintDesktopPreviewer_ = std::make_shared<std::atomic<bool>>(false);
     PreviewViewController controller_;
     Prefetcher prefetcher_;
     std::optional<std::filesystem::path> shown_;  // the file on this computer asked for last
@@ -86,9 +99,12 @@ private:
     uint64_t search_ = 0;                         // the neighbour search that still counts
     QWidget* window_ = nullptr;
     std::unique_ptr<QWindow> caller_;  // the caller's window, when ours is transient for it
+    QPointer<WaylandParent> waylandParent_;  // on Wayland: makes the caller's window our parent
     QTimer idleTimer_;
-    bool visible_ = false;
+    bool visible_ = false;   // our window is up
+    bool reported_ = false;  // the Visible the file manager was told
     bool sized_ = false;
+    DesktopPreviewer desktop_;
 };
 
 }  // namespace orv::ui::host

@@ -97,7 +97,7 @@ int runService(const Options& options, const Streams& streams) {
                      qPrintable(bus.lastError().message()));
         return 1;
     }
-    PreviewService service;
+    PreviewService service({}, PreviewService::kIdleExit, DesktopPreviewer::installed());
     if (options.dump) {
         QObject::connect(&service.controller(), &PreviewViewController::previewPrepared, &service,
                          [&] { printDump(service.controller(), streams.out); });

@@ -3,9 +3,9 @@
 #include <cstdlib>
 
 #include <QApplication>
-#include <QEvent>
-#include <QKeyEvent>
 #include <QWidget>
+
+#include "Keys.hpp"
 
 namespace orv::ui::host {
 
@@ -26,35 +26,14 @@ PreviewWindow::PreviewWindow(std::vector<fs::path> files, PreviewViewController:
     connect(&controller_, &PreviewViewController::previewPrepared, this,
             [this] { prefetcher_.prefetch(neighbours(index_)); });
     window_->setAttribute(Qt::WA_QuitOnClose, true);
-    window_->setMinimumSize(480, 320);
+    window_->setMinimumSize(kMinimumWindowSize);
     window_->resize(controller_.preferredContentSize());
-    qApp->installEventFilter(this);
+    bindKeys(*window_, {KeyCommand::Close, KeyCommand::Left, KeyCommand::Right}, [this](KeyCommand command) {
+        if (command == KeyCommand::Close) window_->close();
+        if (command == KeyCommand::Left && index_ > 0) showFile(index_ - 1);
+        if (command == KeyCommand::Right && index_ + 1 < files_.size()) showFile(index_ + 1);
+    });
     showFile(0);
-}
-
-bool PreviewWindow::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() != QEvent::KeyPress || !window_) return false;
-    const auto* widget = qobject_cast<QWidget*>(watched);
-    if (!widget || widget->window() != window_) return false;
-    const auto* key = static_cast<QKeyEvent*>(event);
-    if (key->matches(QKeySequence::Close) || key->matches(QKeySequence::Quit)) {
-        window_->close();
-        return true;
-    }
-    switch (key->key()) {
-        case Qt::Key_Left:
-            if (index_ > 0) showFile(index_ - 1);
-            return true;
-        case Qt::Key_Right:
-            if (index_ + 1 < files_.size()) showFile(index_ + 1);
-            return true;
-        case Qt::Key_Space:
-        case Qt::Key_Escape:
-            window_->close();
-            return true;
-        default:
-            return false;
-    }
 }
 
 void PreviewWindow::showFile(size_t index) {

@@ -36,9 +36,6 @@ public:
     const Prefetcher& prefetcher() const { return prefetcher_; }
     size_t index() const { return index_; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void showFile(size_t index);
     std::vector<std::filesystem::path> neighbours(size_t index) const;

@@ -1,12 +1,16 @@
-// The background half of every preview request: one load of one file on the
-// preview pool, its inspection and then its result handed back on the main
-// thread. The controller's own requests and the host's prefetches both go
-// through here, so they share one pool, one failure rule and one wait at the
-// end of the program.
+// The background half of every preview request: one load of one file on a
+// pool thread, its inspection and then its result handed back as signals on
+// the main thread. The controller's own requests and the host's prefetches
+// both go through here, so they share one failure rule, one way to be
+// abandoned and one wait at the end of the program.
 #pragma once
 
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
+
+#include <QObject>
 
 #include "Reader.hpp"
 
@@ -16,32 +20,68 @@ namespace orv::ui {
 // Reader::loadFile; tests give their own to count or script core calls. A
 // loader may tell `report` what the inspection found as soon as it is known,
 // before the picture is decoded, so the panel need not wait for the picture;
-// the outcome reported is the one the request shows.
+// the outcome reported is the one the request shows. `report` does not
+// return when the load was abandoned meanwhile: the loader unwinds there.
 using Loader = std::function<LoadResult(const std::filesystem::path& file, const InspectionReport& report)>;
-
-// The two moments of a load as the main thread hears of them: `inspected`
-// at most once, always before `done`, and only when the loader reported;
-// `done` once with the whole result.
-struct LoadListener {
-    std::function<void(const InspectionOutcome& outcome)> inspected;
-    std::function<void(LoadResult result)> done;
-};
 
 Loader systemLoader();
 
-// Starts loader(file) on the preview pool and returns at once; the listener
-// follows on the main thread. A load that throws reads as an unreadable file
-// (or as what it had already reported). When the application is already
-// gone, nobody is told.
-void startLoad(const Loader& loader, const std::filesystem::path& file, LoadListener listener);
+// One load of one file. Created and used on the main thread; shared by the
+// requests that show it (a prefetch a user's request adopts, say), and alive
+// while anyone holds it.
+class BackgroundLoad : public QObject, public std::enable_shared_from_this<BackgroundLoad> {
+    Q_OBJECT
+public:
+    // Whose load it is. A user's request runs at once, on its own threads,
+    // with the core's long deadline, and is abandoned when the user moves
+    // on. A prefetch runs on threads and ExifTool processes of its own with
+    // a short deadline, so it never delays a request; it is never abandoned.
+    enum class Kind { Request, Prefetch };
 
-// Runs `work` on the preview pool; the function it returns then runs on the
+    // Starts loader(file) and returns at once. A load that throws reads as
+    // an unreadable file (or as what it had already reported).
+    static std::shared_ptr<BackgroundLoad> start(const Loader& loader, const std::filesystem::path& file, Kind kind);
+    ~BackgroundLoad() override;
+
+    Kind kind() const { return kind_; }
+    // What the load has told so far.
+    const std::optional<InspectionOutcome>& inspection() const { return inspection_; }
+    const std::optional<LoadResult>& result() const { return result_; }
+    bool isFinished() const { return result_.has_value(); }
+    // Finished with an error: the file's own, a deadline passed, a throw.
+    bool failed() const;
+
+    // Nobody wants this load any more. One not begun never begins; a running
+    // one is cut short (the core's user requests in progress fail at once)
+    // and tells nothing more. Either way it never finishes.
+    void abandon();
+    bool isAbandoned() const;
+
+signals:
+    // At most once, always before finished(), and only when the loader
+    // reported.
+    void inspected(const InspectionOutcome& outcome);
+    void finished(const LoadResult& result);
+
+private:
+    struct Shared;
+    BackgroundLoad(Kind kind, std::shared_ptr<Shared> shared);
+    void deliverInspection(const InspectionOutcome& outcome);
+    void deliverResult(LoadResult result);
+
+    Kind kind_;
+    std::shared_ptr<Shared> shared_;  // with the pool thread that runs it
+    std::optional<InspectionOutcome> inspection_;
+    std::optional<LoadResult> result_;
+};
+
+// Runs `work` on the prefetch pool; the function it returns then runs on the
 // main thread (an empty one, or a throwing `work`, means nothing to do).
 using BackgroundTask = std::function<std::function<void()>()>;
 void startTask(BackgroundTask work);
 
-// Blocks until every load and task started so far has finished; for a
-// program about to end.
+// Blocks until every load and task started so far has finished or been
+// dropped; for a program about to end, and for tests.
 void finishLoads();
 
 }  // namespace orv::ui

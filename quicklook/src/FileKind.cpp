@@ -138,9 +138,12 @@ std::optional<FileCard> cardOf(const fs::path& file) {
     return cardFor(database.mimeTypeForFileNameAndData(name, &device), opened, name);
 }
 
-Loader cardsForOtherFiles(Loader inner) {
-    return [inner = std::move(inner)](const fs::path& file, const InspectionReport& report) {
-        if (std::optional<FileCard> card = cardOf(file)) return LoadResult{DecodedImage{}, std::move(*card)};
+Loader cardsForOtherFiles(Loader inner, std::function<QString()> note) {
+    return [inner = std::move(inner), note = std::move(note)](const fs::path& file, const InspectionReport& report) {
+        if (std::optional<FileCard> card = cardOf(file)) {
+            if (note) card->note = note();
+            return LoadResult{DecodedImage{}, std::move(*card)};
+        }
         return inner(file, report);
     };
 }

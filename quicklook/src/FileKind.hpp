@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include <QImage>
@@ -29,7 +30,9 @@ std::optional<FileCard> cardOf(const std::filesystem::path& file);
 
 // A loader that answers with the card for anything but a picture and passes
 // pictures on to `inner`, which is never called for the rest.
-Loader cardsForOtherFiles(Loader inner);
+// `note`, when given, is asked for each card's closing line (empty for
+// none), on the load's thread.
+Loader cardsForOtherFiles(Loader inner, std::function<QString()> note = {});
 
 // The type's icon, `side` pixels square at most: the desktop theme's when it
 // has one, else a page (or a folder) drawn in the window's colours. Main

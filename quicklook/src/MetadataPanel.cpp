@@ -54,11 +54,7 @@ TextLabel::Style styleOf(Kind kind) {
 MetadataPanel::MetadataPanel(StackView& stack, PhotoView& photo) : stack_(stack), photo_(photo) {}
 
 void MetadataPanel::show(PanelModel model) {
-    for (QWidget* view : stack_.arrangedSubviews()) {
-        view->hide();
-        view->setParent(nullptr);  // leaves the stack, and its spacing with it
-        view->deleteLater();
-    }
+    stack_.removeAllArrangedSubviews();
     model_ = std::move(model);
     for (const PanelElement& element : model_) stack_.setCustomSpacing(element.gapAfter, viewOf(element));
 }

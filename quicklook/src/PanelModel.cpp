@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include <QTextBoundaryFinder>
+
 #include "Format.hpp"
 
 namespace orv::ui::Panel {
@@ -20,6 +22,13 @@ bool isBlank(const QString& text) {
     return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); });
 }
 
+// Digits in threes parted by commas, whatever the locale: 298000 -> 298,000.
+QString grouped(qsizetype count) {
+    QString digits = QString::number(count);
+    for (qsizetype at = digits.size() - 3; at > 0; at -= 3) digits.insert(at, u',');
+    return digits;
+}
+
 // Appends elements with the panel's fixed gaps.
 class Builder {
 public:
@@ -29,38 +38,49 @@ public:
         if (!elements.empty()) elements.back().gapAfter = gap;
     }
     void header(const QString& title, const std::optional<QString>& subtitle = std::nullopt) {
-        elements.push_back({.kind = Kind::Title, .text = title, .gapAfter = 3});
-        if (subtitle) elements.push_back({.kind = Kind::Subtitle, .text = *subtitle, .gapAfter = 18});
+        elements.push_back({.kind = Kind::Title, .text = shown(title), .gapAfter = 3});
+        if (subtitle) elements.push_back({.kind = Kind::Subtitle, .text = shown(*subtitle), .gapAfter = 18});
     }
     void section(const QString& caption) {
         gapAfterLast(20);
-        elements.push_back({.kind = Kind::Section, .text = caption, .gapAfter = 6});
+        elements.push_back({.kind = Kind::Section, .text = shown(caption), .gapAfter = 6});
     }
     void row(const QString& label, const std::optional<QString>& value, bool mono) {
         QString key = label;
         key.replace(u'\n', u' ').replace(u'\r', u' ');  // the key is one line
         const bool absent = !value || value->isEmpty();
         elements.push_back({.kind = Kind::Row,
-                            .text = key,
-                            .value = absent ? QStringLiteral("—") : *value,
+                            .text = shown(key),
+                            .value = absent ? QStringLiteral("—") : shown(*value),
                             .absent = absent,
                             .mono = mono});
     }
-    void note(const QString& text) { elements.push_back({.kind = Kind::Note, .text = text, .gapAfter = 4}); }
+    void note(const QString& text) { elements.push_back({.kind = Kind::Note, .text = shown(text), .gapAfter = 4}); }
 };
 
 // How to switch the previewer off, said the way this desktop does it.
-QString footerText() {
-#if defined(__APPLE__)
-    return QStringLiteral("Orvanta preview. To use the standard macOS preview instead, turn it off in "
-                          "Orvanta Settings → Finder.");
-#else
-    return QStringLiteral("Orvanta preview. To use the desktop's own previewer instead, run "
-                          "orvanta-preview --unregister-previewer.");
-#endif
-}
+const QString kFooterText = QStringLiteral(
+    "Orvanta preview. To use the desktop's own previewer instead, run orvanta-preview --unregister-previewer.");
 
 }  // namespace
+
+QString shown(const QString& text) {
+    if (text.size() <= kMaxShownLength) return text;
+    // Cut where a character ends, so no surrogate pair or base letter and
+    // its marks is split; a single character longer than the limit (marks
+    // piled on one letter) is cut between code points.
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    characters.setPosition(kMaxShownLength);
+    qsizetype cut = characters.isAtBoundary() ? kMaxShownLength : characters.toPreviousBoundary();
+    if (cut <= 0) {
+        cut = kMaxShownLength;
+        if (text[cut].isLowSurrogate()) --cut;
+    }
+    qsizetype rest = 0;
+    for (characters.setPosition(cut); characters.toNextBoundary() >= 0;) ++rest;
+    return text.left(cut) + QStringLiteral("… (") + grouped(rest) +
+           (rest == 1 ? QStringLiteral(" more character)") : QStringLiteral(" more characters)"));
+}
 
 PanelModel summary(const InspectedFile& f, bool showFocus) {
     Builder panel;
@@ -128,7 +148,7 @@ PanelModel summary(const InspectedFile& f, bool showFocus) {
     if (f.hasSerialNumbers) panel.note(QStringLiteral("Carries a camera or lens serial number."));
 
     panel.gapAfterLast(22);
-    panel.elements.push_back({.kind = Kind::Footer, .text = footerText()});
+    panel.elements.push_back({.kind = Kind::Footer, .text = kFooterText});
     return std::move(panel.elements);
 }
 
@@ -158,6 +178,10 @@ PanelModel fileCard(const QString& title, const FileCard& card) {
               card.modified ? std::optional(card.modified->toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
                             : std::nullopt,
               true);
+    if (!card.note.isEmpty()) {
+        panel.gapAfterLast(12);
+        panel.note(card.note);
+    }
     return std::move(panel.elements);
 }
 

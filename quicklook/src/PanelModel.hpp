@@ -28,6 +28,16 @@ using PanelModel = std::vector<PanelElement>;
 
 namespace Panel {
 
+// The most of one text the panel lays out, in UTF-16 code units. A file's
+// description can run to hundreds of thousands of characters without a
+// space, and laying that out would hold up the window for minutes.
+inline constexpr qsizetype kMaxShownLength = 2000;
+
+// A text as the panel shows it: unchanged up to kMaxShownLength, else cut
+// where a character ends at or before it, then "… (N more characters)".
+// Every text of a panel model goes through it, so widgets and --dump agree.
+QString shown(const QString& text);
+
 // The file's name, then fixed sections of label-value rows, the focus
 // checkbox (ticked by `showFocus`) where the maker notes have a focus box,
 // notes and a footer.

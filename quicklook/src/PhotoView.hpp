@@ -58,14 +58,4 @@ private:
     QString placeholder_;
 };
 
-// The document view of the panel's scroll view. Qt widgets already measure
-// from the top-left corner, so the panel's content starts at the top and
-// grows downwards without anything more.
-class FlippedView : public QWidget {
-    Q_OBJECT
-public:
-    using QWidget::QWidget;
-    static constexpr bool isFlipped() { return true; }
-};
-
 }  // namespace orv::ui

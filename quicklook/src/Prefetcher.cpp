@@ -11,18 +11,8 @@ namespace fs = std::filesystem;
 std::optional<FileStamp> FileStamp::of(const fs::path& file) {
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) return std::nullopt;
-    return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim};
+    return FileStamp{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
 }
-
-// One file's load: running until `result` is set. Shared with the load
-// itself, so a slot dropped mid-load still hands its inspection and result
-// to the requests waiting for it.
-struct Prefetcher::Slot {
-    std::optional<FileStamp> stamp;  // the file as its load started
-    std::optional<InspectionOutcome> inspected;
-    std::optional<LoadResult> result;
-    std::vector<PreviewViewController::Completion> waiting;
-};
 
 Prefetcher::Prefetcher(Loader loader, size_t keep)
     : loader_(loader ? std::move(loader) : systemLoader()), keep_(std::max<size_t>(keep, 1)) {}
@@ -31,49 +21,38 @@ Prefetcher::Slots::const_iterator Prefetcher::find(const fs::path& file) const {
     return std::find_if(slots_.begin(), slots_.end(), [&](const auto& entry) { return entry.first == file; });
 }
 
-std::shared_ptr<Prefetcher::Slot> Prefetcher::use(const fs::path& file) {
+std::shared_ptr<BackgroundLoad> Prefetcher::use(const fs::path& file, BackgroundLoad::Kind kind) {
     // Taken before the load starts: a change during the load shows as a
     // change next time, never the other way round.
     std::optional<FileStamp> stamp = FileStamp::of(file);
-    std::shared_ptr<Slot> slot;
+    std::shared_ptr<BackgroundLoad> load;
     if (const auto it = find(file); it != slots_.end()) {
-        if (it->second->stamp == stamp) slot = it->second;
+        const Slot& kept = it->second;
+        // An abandoned load never finishes; a failed prefetch may only have
+        // run out of its short time, which a user's request does not share.
+        const bool serves = !kept.load->isAbandoned() && !(kind == BackgroundLoad::Kind::Request && kept.load->failed());
+        if (kept.stamp == stamp && serves) load = kept.load;
         slots_.erase(it);
     }
-    if (!slot) {
-        slot = std::make_shared<Slot>();
-        slot->stamp = std::move(stamp);
-        startLoad(loader_, file,
-                  LoadListener{[slot](const InspectionOutcome& outcome) {
-                                   slot->inspected = outcome;
-                                   // A copy: a request it completes may start another.
-                                   for (auto& request : std::vector(slot->waiting)) request.inspected(outcome);
-                               },
-                               [slot](LoadResult result) {
-                                   slot->result = std::move(result);
-                                   // Every request that adopted this load completes;
-                                   // superseded ones only count themselves done.
-                                   for (auto& request : std::exchange(slot->waiting, {})) request.done(*slot->result);
-                               }});
+    if (!load) {
+        load = BackgroundLoad::start(loader_, file, kind);
+        if (kind == BackgroundLoad::Kind::Prefetch)
+            connect(load.get(), &BackgroundLoad::finished, this, [this, file, raw = load.get()] {
+                if (raw->failed()) failed_.insert(file);
+            });
     }
-    slots_.emplace_back(file, slot);
+    slots_.emplace_back(file, Slot{std::move(stamp), load});
     if (slots_.size() > keep_) slots_.erase(slots_.begin(), slots_.end() - static_cast<ptrdiff_t>(keep_));
-    return slot;
+    return load;
 }
 
 void Prefetcher::show(const fs::path& file, PreviewViewController& controller) {
-    const std::shared_ptr<Slot> slot = use(file);
-    if (slot->result) {
-        controller.showPreviewOfFile(file, *slot->result);
-        return;
-    }
-    PreviewViewController::Completion request = controller.beginPreviewOfFile(file);
-    if (slot->inspected) request.inspected(*slot->inspected);  // the panel need not wait for the picture
-    slot->waiting.push_back(std::move(request));
+    controller.showLoad(file, use(file, BackgroundLoad::Kind::Request));
 }
 
 void Prefetcher::prefetch(const std::vector<fs::path>& files) {
-    for (const fs::path& file : files) use(file);
+    for (const fs::path& file : files)
+        if (!failed_.contains(file)) use(file, BackgroundLoad::Kind::Prefetch);
 }
 
 void Prefetcher::retain(const std::vector<fs::path>& files) {
@@ -84,7 +63,7 @@ void Prefetcher::retain(const std::vector<fs::path>& files) {
 
 bool Prefetcher::isLoaded(const fs::path& file) const {
     const auto it = find(file);
-    return it != slots_.end() && it->second->result.has_value();
+    return it != slots_.end() && it->second.load->isFinished();
 }
 
 std::vector<fs::path> Prefetcher::recent() const {

@@ -3,8 +3,9 @@
 // The host says which files to load and which to keep: the window keeps the
 // shown file and its neighbours only; the desktop's previewer keeps the few
 // it used last. A kept result is used only while its file is unchanged since
-// its load started; a file changed since is loaded afresh. Loads go through
-// the same loader and pool as the controller's own requests. Main thread only.
+// its load started; a file changed since is loaded afresh. Loads ahead run
+// as prefetches, behind every request; a file whose prefetch failed is not
+// loaded ahead again. Main thread only.
 #pragma once
 
 #include <sys/types.h>
@@ -14,8 +15,11 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
+
+#include <QObject>
 
 #include "BackgroundLoad.hpp"
 #include "PreviewViewController.hpp"
@@ -23,23 +27,28 @@
 namespace orv::ui {
 
 // What tells one state of a file from another without reading it: its
-// identity, size and modification time.
+// identity, size, modification time and change time (which, unlike the
+// modification time, nobody can set back).
 struct FileStamp {
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
     timespec modified{};
+    timespec changed{};
 
     // None when the path names nothing reachable; such a file changes by
     // appearing.
     static std::optional<FileStamp> of(const std::filesystem::path& file);
     friend bool operator==(const FileStamp& a, const FileStamp& b) {
-        return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-               a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
+        const auto same = [](const timespec& x, const timespec& y) {
+            return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+        };
+        return a.device == b.device && a.inode == b.inode && a.size == b.size && same(a.modified, b.modified) &&
+               same(a.changed, b.changed);
     }
 };
 
-class Prefetcher {
+class Prefetcher : public QObject {
 public:
     static constexpr size_t kKeepAll = std::numeric_limits<size_t>::max();
 
@@ -49,14 +58,16 @@ public:
     // Shows `file` through the controller as one of its requests: a kept
     // result at once, a load still running when it ends (it is never
     // started twice), otherwise a load of its own, whose result is kept too.
+    // A failed prefetch is not shown: the request loads the file itself.
     void show(const std::filesystem::path& file, PreviewViewController& controller);
 
     // Starts loads of those files not kept yet (or changed since their
-    // load), in this order; each of them counts as used now.
+    // load), in this order, but for files whose prefetch failed; each of
+    // them counts as used now.
     void prefetch(const std::vector<std::filesystem::path>& files);
 
     // Drops every file but these. A dropped load runs to its end, but its
-    // result is thrown away (a request waiting for it still gets it).
+    // result is thrown away (a request showing it still gets it).
     void retain(const std::vector<std::filesystem::path>& files);
 
     bool holds(const std::filesystem::path& file) const { return find(file) != slots_.end(); }
@@ -66,17 +77,22 @@ public:
     std::vector<std::filesystem::path> recent() const;
 
 private:
-    struct Slot;
-    using Slots = std::vector<std::pair<std::filesystem::path, std::shared_ptr<Slot>>>;
+    struct Slot {
+        std::optional<FileStamp> stamp;  // the file as its load started
+        std::shared_ptr<BackgroundLoad> load;
+    };
+    using Slots = std::vector<std::pair<std::filesystem::path, Slot>>;
 
     Slots::const_iterator find(const std::filesystem::path& file) const;
-    // The file's slot, moved to the most recent place: the kept one while
-    // the file is unchanged since its load started, else a new load.
-    std::shared_ptr<Slot> use(const std::filesystem::path& file);
+    // The file's load, moved to the most recent place: the kept one while
+    // the file is unchanged since its load started and the load can still
+    // serve `kind`, else a new one.
+    std::shared_ptr<BackgroundLoad> use(const std::filesystem::path& file, BackgroundLoad::Kind kind);
 
     Loader loader_;
     size_t keep_;
-    Slots slots_;  // the one used longest ago first
+    Slots slots_;                             // the one used longest ago first
+    std::set<std::filesystem::path> failed_;  // prefetched in vain
 };
 
 }  // namespace orv::ui

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHBoxLayout>
 #include <QPalette>
 #include <QPointer>
 #include <QProxyStyle>
@@ -27,33 +28,6 @@ void fill(QWidget* view, const QColor& color) {
     p.setColor(QPalette::Window, color);
     view->setPalette(p);
 }
-
-// The window content: the photo takes the width left of a 1-point divider
-// and the fixed-width panel, which stay pinned to the right edge.
-class RootView : public QWidget {
-public:
-    RootView(QWidget* photo, QWidget* divider, QWidget* panel) : photo_(photo), divider_(divider), panel_(panel) {
-        photo->setParent(this);
-        panel->setParent(this);
-        divider->setParent(this);
-    }
-    QSize sizeHint() const override { return PreviewViewController::kPreferredContentSize; }
-
-protected:
-    void resizeEvent(QResizeEvent*) override {
-        const int w = width(), h = height();
-        const int panelLeft = w - PreviewViewController::kPanelWidth;
-        const int dividerLeft = panelLeft - PreviewViewController::kDividerWidth;
-        photo_->setGeometry(0, 0, std::max(0, dividerLeft), h);
-        divider_->setGeometry(dividerLeft, 0, PreviewViewController::kDividerWidth, h);
-        panel_->setGeometry(panelLeft, 0, PreviewViewController::kPanelWidth, h);
-    }
-
-private:
-    QWidget* photo_;
-    QWidget* divider_;
-    QWidget* panel_;
-};
 
 // Scroll bars that float over the panel's content and fade when idle, so the
 // column keeps its full width whether or not the panel scrolls.
@@ -87,7 +61,14 @@ PreviewViewController::PreviewViewController(Loader loader, QObject* parent)
       loader_(loader ? std::move(loader) : systemLoader()),
       photo_(new PhotoView),
       stack_(new StackView),
-      panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)) {}
+      panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)) {
+    readingNotice_.setSingleShot(true);
+    readingNotice_.setInterval(kReadingNotice);
+    connect(&readingNotice_, &QTimer::timeout, this, [this] {
+        // The core is still at it: a slow disk, a huge file, an odd one.
+        if (isPreparing() && photo_) photo_->setPlaceholder(QStringLiteral("Reading the file…"));
+    });
+}
 
 PreviewViewController::~PreviewViewController() {
     if (root_) {
@@ -106,14 +87,23 @@ QWidget* PreviewViewController::view() {
 void PreviewViewController::loadView() {
     if (root_) return;
 
-    auto* sidePanel = new QWidget;
-    fill(sidePanel, Palette::panel());
+    // The photo takes the width left of a 1-point divider and the
+    // fixed-width panel, which stay pinned to the right edge.
+    auto* root = new QWidget;
+    fill(root, Palette::base());
     auto* divider = new QWidget;
     fill(divider, Palette::borderSoft());
-
-    auto* root = new RootView(photo_, divider, sidePanel);
+    divider->setFixedWidth(kDividerWidth);
+    auto* sidePanel = new QWidget;
+    fill(sidePanel, Palette::panel());
+    sidePanel->setFixedWidth(kPanelWidth);
+    auto* rootLayout = new QHBoxLayout(root);
+    rootLayout->setContentsMargins(0, 0, 0, 0);
+    rootLayout->setSpacing(0);
+    rootLayout->addWidget(photo_, 1);
+    rootLayout->addWidget(divider);
+    rootLayout->addWidget(sidePanel);
     root->resize(kPreferredContentSize);
-    fill(root, Palette::base());
 
     scroll_ = new QScrollArea(sidePanel);
     scroll_->setFrameShape(QFrame::NoFrame);
@@ -131,7 +121,7 @@ void PreviewViewController::loadView() {
     // The stack hangs from the top of the document; a short panel leaves
     // the space below it empty rather than stretching.
     stack_->setEdgeInsets(18, 20, 24, 20);
-    auto* document = new FlippedView;
+    auto* document = new QWidget;
     auto* documentLayout = new QVBoxLayout(document);
     documentLayout->setContentsMargins(0, 0, 0, 0);
     documentLayout->setSpacing(0);
@@ -144,29 +134,58 @@ void PreviewViewController::loadView() {
 }
 
 void PreviewViewController::preparePreviewOfFile(const fs::path& file) {
-    startLoad(loader_, file, beginPreviewOfFile(file));
-}
-
-PreviewViewController::Completion PreviewViewController::beginPreviewOfFile(const fs::path& file) {
     const uint64_t request = beginRequest();
     showLoading(file);
-    const QPointer<PreviewViewController> self(this);
-    return Completion{
-        [self, file, request](const InspectionOutcome& outcome) {
-            if (self) self->applyInspection(request, file, outcome);
-        },
-        [self, file, request](LoadResult result) {
-            if (self) self->apply(request, file, std::move(result));
-        }};
+    follow(request, file, BackgroundLoad::start(loader_, file, BackgroundLoad::Kind::Request));
+}
+
+void PreviewViewController::showLoad(const fs::path& file, std::shared_ptr<BackgroundLoad> load) {
+    const uint64_t request = beginRequest(load.get());
+    if (!load->result()) showLoading(file);
+    follow(request, file, std::move(load));
+}
+
+void PreviewViewController::follow(uint64_t request, const fs::path& file, std::shared_ptr<BackgroundLoad> load) {
+    // A prefetch's failure may only be its short deadline: never shown.
+    const bool mayFail = load->kind() == BackgroundLoad::Kind::Request;
+    if (load->failed() && !mayFail) {
+        follow(request, file, BackgroundLoad::start(loader_, file, BackgroundLoad::Kind::Request));
+        return;
+    }
+    if (load_) disconnect(load_.get(), nullptr, this, nullptr);  // a failed prefetch, replaced
+    load_ = load;
+    const BackgroundLoad* raw = load.get();
+    connect(raw, &BackgroundLoad::inspected, this, [this, request, file, mayFail](const InspectionOutcome& outcome) {
+        if (mayFail || !std::holds_alternative<ReadError>(outcome)) applyInspection(request, file, outcome);
+    });
+    connect(raw, &BackgroundLoad::finished, this, [this, request, file, raw](const LoadResult& result) {
+        if (request != latest_) return;
+        if (raw->failed() && raw->kind() != BackgroundLoad::Kind::Request) {
+            follow(request, file, BackgroundLoad::start(loader_, file, BackgroundLoad::Kind::Request));
+            return;
+        }
+        apply(request, file, result);
+    });
+    if (load->result())
+        apply(request, file, *load->result());
+    else if (load->inspection() && (mayFail || !std::holds_alternative<ReadError>(*load->inspection())))
+        applyInspection(request, file, *load->inspection());  // the panel need not wait for the picture
 }
 
 void PreviewViewController::showPreviewOfFile(const fs::path& file, LoadResult result) {
     apply(beginRequest(), file, std::move(result));
 }
 
-uint64_t PreviewViewController::beginRequest() {
+uint64_t PreviewViewController::beginRequest(const BackgroundLoad* next) {
     view();
-    ++pending_;
+    // The user has moved past the newest request: its own load, unless the
+    // next request shows the same one, is no longer wanted.
+    if (load_) {
+        disconnect(load_.get(), nullptr, this, nullptr);
+        if (load_.get() != next && load_->kind() == BackgroundLoad::Kind::Request) load_->abandon();
+        load_.reset();
+    }
+    readingNotice_.stop();
     return ++latest_;
 }
 
@@ -177,6 +196,7 @@ void PreviewViewController::showLoading(const fs::path& file) {
     photo_->setFocusPoint(std::nullopt);
     photo_->setPlaceholder(QStringLiteral("Loading…"));
     panel_->show(Panel::loading(displayName(file)));
+    readingNotice_.start();
 }
 
 void PreviewViewController::applyInspection(uint64_t request, const fs::path& file, const InspectionOutcome& outcome) {
@@ -200,8 +220,11 @@ void PreviewViewController::showOutcome(uint64_t request, const fs::path& file, 
 }
 
 void PreviewViewController::apply(uint64_t request, const fs::path& file, LoadResult result) {
-    --pending_;
     if (request != latest_ || !photo_ || !stack_) return;  // superseded by a later request
+    applied_ = request;
+    readingNotice_.stop();
+    if (load_) disconnect(load_.get(), nullptr, this, nullptr);
+    load_.reset();  // done: nothing left to abandon
     // The panel stays as the inspection left it: the result carries the
     // same outcome, and rebuilding would only lose the reader's place.
     const bool panelNew = panelShown_ != request;

@@ -1,9 +1,11 @@
 // The preview's principal object: builds the window content once (the photo
 // on the left, a 1-point divider, the 340-point metadata panel on the right)
 // and serves preview requests: the load runs on a background thread, its
-// result is applied here on the main thread.
+// result is applied here on the main thread. Only the newest request counts:
+// a user's load it supersedes is abandoned.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -13,6 +15,7 @@
 #include <QPointer>
 #include <QSize>
 #include <QString>
+#include <QTimer>
 
 #include "BackgroundLoad.hpp"
 #include "MetadataPanel.hpp"
@@ -34,9 +37,8 @@ public:
     // Runs on a background thread and must not touch views. The default is
     // Reader::loadFile; tests give their own to count or script core calls.
     using Loader = orv::ui::Loader;
-    // Completes one request on the main thread: its inspection, when the
-    // load reports it before the picture, then its result.
-    using Completion = LoadListener;
+    // A request still waiting this long says it is still reading.
+    static constexpr std::chrono::milliseconds kReadingNotice{1000};
 
     explicit PreviewViewController(Loader loader = {}, QObject* parent = nullptr);
     ~PreviewViewController() override;
@@ -51,15 +53,18 @@ public:
     // and the panel only the file's name. panelPrepared() follows when the
     // panel (and focus box) show the inspection, previewPrepared() when the
     // picture is there too. When requests overlap, only the most recent one
-    // is applied: a slower, older load never replaces the file asked for last.
+    // is applied: a slower, older load never replaces the file asked for last,
+    // and the user's load it supersedes is dropped or abandoned. After
+    // kReadingNotice without a result the placeholder says "Reading…".
     void preparePreviewOfFile(const std::filesystem::path& file);
-    bool isPreparing() const { return pending_ > 0; }
+    // The newest request is not shown in full yet.
+    bool isPreparing() const { return applied_ != latest_; }
 
-    // A request whose load runs elsewhere (a prefetch still running): it
-    // shows the loading state, counts and is superseded like any other, and
-    // the returned completion applies the load through the same path as
-    // preparePreviewOfFile's own loads.
-    Completion beginPreviewOfFile(const std::filesystem::path& file);
+    // A request that shows a load started elsewhere (a kept or running
+    // prefetch): at once what it has told, the loading state until then; it
+    // is superseded like any other. A prefetch that failed (its deadline is
+    // short) is not shown: the request loads the file itself.
+    void showLoad(const std::filesystem::path& file, std::shared_ptr<BackgroundLoad> load);
 
     // A request whose result is already at hand (a prefetched one, or a
     // message): applied at once, with no loading state in between.
@@ -90,7 +95,8 @@ signals:
     void previewPrepared();
 
 private:
-    uint64_t beginRequest();
+    uint64_t beginRequest(const BackgroundLoad* next = nullptr);
+    void follow(uint64_t request, const std::filesystem::path& file, std::shared_ptr<BackgroundLoad> load);
     void showLoading(const std::filesystem::path& file);
     void applyInspection(uint64_t request, const std::filesystem::path& file, const InspectionOutcome& outcome);
     void showOutcome(uint64_t request, const std::filesystem::path& file, const InspectionOutcome& outcome);
@@ -104,7 +110,9 @@ private:
     std::unique_ptr<MetadataPanel> panel_;
     uint64_t latest_ = 0;      // the request whose result the views are to show
     uint64_t panelShown_ = 0;  // the request whose inspection the panel shows
-    int pending_ = 0;
+    uint64_t applied_ = 0;     // the request shown in full last
+    std::shared_ptr<BackgroundLoad> load_;  // the newest request's, while it runs
+    QTimer readingNotice_;
 };
 
 }  // namespace orv::ui

@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "exiftool_mode.hpp"
 #include "orv_ql.h"
 #include "own_location.hpp"
 
@@ -148,6 +149,7 @@ InspectedFile asInspectedFile(const json& v) {
     f.caption = optional(o, "caption", asText);
     f.rating = optional(o, "rating", asSigned64);
     f.colorLabel = optional(o, "colorLabel", asText);
+    f.shutterCount = optional(o, "shutterCount", asSigned64);
     f.lookName = optional(o, "lookName", asText);
     f.hasSerialNumbers = required(o, "hasSerialNumbers", asBool);
     f.keywords = required(o, "keywords", asTextList);
@@ -174,36 +176,27 @@ QImage bounded(QImage image) {
 }  // namespace
 
 const Core& systemCore() {
-    static const Core core{&orv_ql_inspect, &orv_ql_preview, &orv_ql_free_string, &orv_ql_free_bytes};
+    static const Core core{&orv_ql_inspect,     &orv_ql_preview,         &orv_ql_free_string,
+                           &orv_ql_free_bytes,  &orv_ql_run_as_prefetch, &orv_ql_abandon_requests};
     return core;
-}
-
-std::optional<ExifToolMode> exiftoolMode(std::string_view setting) {
-    if (setting.empty() || setting == "resident") return ExifToolMode::Resident;
-    if (setting == "in-process") return ExifToolMode::InProcess;
-    if (setting == "child") return ExifToolMode::Child;
-    return std::nullopt;
 }
 
 bool ready() {
     // A function-local static: initialised once, thread-safely, on first use.
     static const bool isReady = [] {
+        using tools::ExifToolMode;
         const char* setting = std::getenv("ORVANTA_EXIFTOOL");
-        auto mode = exiftoolMode(setting ? setting : "");
+        auto mode = setting && *setting ? tools::parse_exiftool_mode(setting) : ExifToolMode::Resident;
         if (!mode) {
             qWarning("ORVANTA_EXIFTOOL=%s is none of resident, in-process, child; ExifTool stays resident", setting);
             mode = ExifToolMode::Resident;
         }
-        if (*mode == ExifToolMode::Child) return true;  // "exiftool" from PATH, a process per run
-        const fs::path script = tools::bundled_exiftool();
+        const fs::path script = tools::exiftool_script();
         std::error_code ec;
-        if (!fs::is_regular_file(script, ec)) return false;
-        if (*mode == ExifToolMode::Resident) {
-            if (orv_ql_init_resident(script.c_str())) return true;
-            qWarning("ExifTool could not be kept running (/usr/bin/perl %s -stay_open); it runs in-process instead",
-                     script.c_str());
-        }
-        return orv_ql_init(script.c_str());
+        if (*mode != ExifToolMode::Path && !fs::is_regular_file(script, ec)) return false;
+        const auto start = tools::start_exiftool(*mode, script.string());
+        if (!start.note.empty()) qWarning("%s", start.note.c_str());
+        return start.ready;
     }();
     return isReady;
 }

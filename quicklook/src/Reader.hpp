@@ -65,6 +65,7 @@ struct InspectedFile {
     std::optional<QString> caption;
     std::optional<int64_t> rating;
     std::optional<QString> colorLabel;
+    std::optional<int64_t> shutterCount;  // shutter actuations; also among the maker-note fields
     std::optional<QString> lookName;
     bool hasSerialNumbers = false;
     QStringList keywords;
@@ -99,6 +100,7 @@ struct FileCard {
     bool folder = false;
     std::optional<uint64_t> size;
     std::optional<QDateTime> modified;
+    QString note;  // a closing line, or empty
 };
 
 using InspectionOutcome = std::variant<InspectedFile, ReadError, FileCard>;
@@ -137,23 +139,21 @@ struct Core {
     std::function<uint8_t*(const char* path, int64_t orientation, size_t* length)> preview;
     std::function<void(char* text)> freeString;
     std::function<void(uint8_t* bytes, size_t length)> freeBytes;
+    // The calling thread's later calls are background work (true) or a
+    // user's request again (false): orv_ql_run_as_prefetch.
+    std::function<void(bool prefetch)> runAsPrefetch;
+    // Every user's request in progress fails at once: orv_ql_abandon_requests.
+    std::function<void()> abandonRequests;
 };
 const Core& systemCore();
-
-// How ExifTool runs, chosen by ORVANTA_EXIFTOOL: "resident" (unset or empty
-// too: ExifTool kept running between runs, orv_ql_init_resident),
-// "in-process" (a fresh interpreter of the system Perl library per run,
-// orv_ql_init) or "child" (no initialisation: "exiftool" from PATH, a
-// process per run). Nothing for any other text.
-enum class ExifToolMode { Resident, InProcess, Child };
-std::optional<ExifToolMode> exiftoolMode(std::string_view setting);
 
 // True when the core is initialised and can inspect files. Computed once per
 // process, by whichever thread asks first (concurrent first callers wait for
 // that one evaluation): finds the staged ExifTool beside the executable and
-// initialises the core in the mode ORVANTA_EXIFTOOL chooses. A resident
-// ExifTool that cannot start falls back to in-process, with one warning. A
-// false value is final.
+// initialises the core in the mode ORVANTA_EXIFTOOL chooses: "resident"
+// (unset or empty too), "in-process", or "child" ("exiftool" from PATH, a
+// process per run). A resident ExifTool that cannot start falls back to
+// in-process, with one warning. A false value is final.
 bool ready();
 
 // Decodes an envelope strictly: a required member missing or null, or any

@@ -5,46 +5,12 @@
 #pragma once
 
 #include <QHash>
-#include <QLayout>
 #include <QList>
-#include <QMargins>
 #include <QWidget>
 
+class QVBoxLayout;
+
 namespace orv::ui {
-
-class StackLayout : public QLayout {
-public:
-    explicit StackLayout(QWidget* parent = nullptr);
-    ~StackLayout() override;
-
-    // A later setting for the same view replaces the earlier one.
-    void setCustomSpacing(qreal spacing, QWidget* after);
-    qreal customSpacing(const QWidget* after) const;
-
-    void addItem(QLayoutItem* item) override;
-    int count() const override;
-    QLayoutItem* itemAt(int index) const override;
-    QLayoutItem* takeAt(int index) override;
-    QSize sizeHint() const override;
-    QSize minimumSize() const override;
-    Qt::Orientations expandingDirections() const override;
-    bool hasHeightForWidth() const override;
-    int heightForWidth(int width) const override;
-    void setGeometry(const QRect& rect) override;
-    void invalidate() override;
-
-private:
-    // Height of item at the given content width.
-    static int itemHeight(QLayoutItem* item, int width);
-    int contentHeight(int width) const;  // insets included
-    template <typename Place>
-    qreal arrange(int width, Place place) const;
-
-    QList<QLayoutItem*> items_;
-    QHash<const QWidget*, qreal> spacing_;
-    mutable int cachedWidth_ = -1;
-    mutable int cachedHeight_ = 0;
-};
 
 class StackView : public QWidget {
     Q_OBJECT
@@ -56,12 +22,19 @@ public:
 
     void addArrangedSubview(QWidget* view);
     QList<QWidget*> arrangedSubviews() const;
+    // Takes every view (deleted later) and every gap out of the stack.
+    void removeAllArrangedSubviews();
 
+    // A later setting for the same view replaces the earlier one.
     void setCustomSpacing(qreal spacing, QWidget* after);
     qreal customSpacing(const QWidget* after) const;
 
 private:
-    StackLayout* layout_;
+    // Puts the gap after `view` in the layout, once a view follows it.
+    void placeSpacing(QWidget* view);
+
+    QVBoxLayout* layout_;
+    QHash<const QWidget*, qreal> spacing_;
 };
 
 }  // namespace orv::ui

@@ -1,6 +1,8 @@
-// The request flow: the loading state, the panel before the picture,
-// overlapping requests, a controller that goes away mid-load, and the
-// loader seam.
+// The request flow: the loading state and its "still reading" notice, the
+// panel before the picture, overlapping requests, a loader that throws, a
+// controller that goes away mid-load.
+#include <stdexcept>
+
 #include "PhotoView.hpp"
 #include "TestSupport.hpp"
 
@@ -32,6 +34,8 @@ private slots:
         QCOMPARE(controller.photo().placeholder(), QString("Loading…"));
         QCOMPARE(test::panelText(controller), QString("title|b.jpg|3"));
 
+        // A request still reading after a moment says so.
+        QTRY_COMPARE_WITH_TIMEOUT(controller.photo().placeholder(), QString("Reading the file…"), 60000);
         gates.gate("b.jpg").release.release();
         test::waitForPreview(controller);
         QCOMPARE(controller.photo().placeholder(), QString("No preview"));
@@ -76,54 +80,29 @@ private slots:
     }
 
     void anOlderLoadNeverReplacesTheNewestInEitherStage() {
-        // Both stages of both requests in the order the test picks.
-        const InspectionOutcome summary = Reader::outcomeOfEnvelope(test::envelope(test::fullFile()));
-        const InspectionOutcome missing = ReadError{"No file"};
-        const QImage aPicture(30, 20, QImage::Format_RGB32), bPicture(40, 30, QImage::Format_RGB32);
-        const QString bLoading = "title|b.jpg|3", bShown = "title|b.jpg|12 / note|No file|4";
+        // Loads ahead, which nobody abandons: both stages of a arrive after b was asked for.
+        test::GatedLoader gates;
+        gates.reportsInspection = true;
+        gates.add("a.cr3", test::envelope(test::fullFile()), QImage(30, 20, QImage::Format_RGB32));
+        test::json b = test::minimalFile();
+        b["filename"] = "b.jpg";
+        gates.add("b.jpg", test::envelope(b), QImage(40, 30, QImage::Format_RGB32));
         PreviewViewController controller;
         int panels = 0;
         connect(&controller, &PreviewViewController::panelPrepared, [&] { ++panels; });
-        auto outline = [&] { return test::panelText(controller); };
-
-        auto a = controller.beginPreviewOfFile("/p/a.cr3");
-        auto b = controller.beginPreviewOfFile("/p/b.jpg");
-        a.inspected(summary);
-        QCOMPARE(outline(), bLoading);
+        const auto aLoad = BackgroundLoad::start(gates.loader(), "/p/a.cr3", BackgroundLoad::Kind::Prefetch);
+        const auto bLoad = BackgroundLoad::start(gates.loader(), "/p/b.jpg", BackgroundLoad::Kind::Prefetch);
+        controller.showLoad("/p/a.cr3", aLoad);
+        controller.showLoad("/p/b.jpg", bLoad);
+        gates.gate("a.cr3").release.release();
+        QTRY_VERIFY(aLoad->isFinished());
+        gates.gate("b.jpg").release.release();
+        QCOMPARE(test::panelTitle(controller), std::string("b.jpg"));  // loading, or b's inspection
         QVERIFY(!controller.photo().focusPoint());
-        a.done(LoadResult{DecodedImage{aPicture}, summary});
-        QCOMPARE(outline(), bLoading);
         QVERIFY(controller.photo().image().isNull());
-        b.inspected(missing);
-        QCOMPARE(outline(), bShown);
-        QVERIFY(controller.photo().image().isNull());
-        b.done(LoadResult{DecodedImage{bPicture}, missing});
+        test::waitForPreview(controller);
         QCOMPARE(controller.photo().image().size(), QSize(40, 30));
         QCOMPARE(panels, 1);
-        QVERIFY(!controller.isPreparing());
-    }
-
-    void aSlowEarlierRequestNeverReplacesTheLaterOne() {
-        test::GatedLoader gates;
-        gates.add("a.jpg", test::envelope(test::minimalFile()));
-        gates.add("b.jpg", R"({"error":"No file"})");
-        PreviewViewController controller(gates.loader());
-        int shown = 0;
-        connect(&controller, &PreviewViewController::previewPrepared, [&] { ++shown; });
-        controller.preparePreviewOfFile("/p/a.jpg");
-        controller.preparePreviewOfFile("/p/b.jpg");
-        gates.gate("b.jpg").release.release();
-        QEventLoop loop;  // a is still loading: wait for b's result itself
-        connect(&controller, &PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
-        loop.exec();
-        QCOMPARE(shown, 1);
-        QCOMPARE(test::panelTitle(controller), std::string("b.jpg"));
-        gates.gate("a.jpg").release.release();  // a finishes last
-        PreviewViewController::finishLoads();
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(shown, 1);
-        QCOMPARE(test::panelTitle(controller), std::string("b.jpg"));
-        QVERIFY(!controller.isPreparing());
     }
 
     void aControllerGoneMidLoadIsLeftAlone() {
@@ -142,16 +121,13 @@ private slots:
         QCoreApplication::sendPostedEvents();  // the result arrives for nobody
     }
 
-    void everyRequestGoesThroughTheGivenLoaderOnce() {
-        test::ScriptedLoader script{test::envelope(test::fullFile()), QImage(30, 20, QImage::Format_RGB32)};
-        PreviewViewController controller(script.loader());
-        for (const char* file : {"/p/1.jpg", "/p/2.jpg", "/p/3.jpg"}) {
-            controller.preparePreviewOfFile(file);
-            test::waitForPreview(controller);
-        }
-        QCOMPARE(script.calls->load(), 3);
-        QCOMPARE(controller.photo().image().size(), QSize(30, 20));
-        QCOMPARE(controller.photo().focusPoint(), std::optional(FocusPoint{47.5, 40, 5, 6.25}));
+    void aLoaderThatThrowsShowsTheFileUnreadable() {
+        PreviewViewController controller([](const std::filesystem::path&, const InspectionReport&) -> LoadResult {
+            throw std::runtime_error("out of luck");
+        });
+        controller.preparePreviewOfFile("/p/a.jpg");
+        test::waitForPreview(controller);
+        QCOMPARE(test::panelText(controller), QString("title|a.jpg|12 / note|The file couldn't be read|4"));
     }
 
     void theFileNameOfAPath() {

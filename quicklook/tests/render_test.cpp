@@ -13,11 +13,6 @@ namespace {
 
 const QColor kPicture(30, 60, 200);
 
-bool near(QRgb pixel, const QColor& color, int tolerance = 6) {
-    return std::abs(qRed(pixel) - color.red()) <= tolerance && std::abs(qGreen(pixel) - color.green()) <= tolerance &&
-           std::abs(qBlue(pixel) - color.blue()) <= tolerance;
-}
-
 // One pixel the rendering must show in a colour.
 struct Probe {
     int x, y;
@@ -28,13 +23,12 @@ struct Probe {
 // Every probe checked; a failure names the pixel and what it holds.
 void expectPixels(const QImage& image, std::initializer_list<Probe> probes) {
     for (const Probe& p : probes) {
-        const QRgb got = image.pixel(p.x, p.y);
-        const QByteArray message = QStringLiteral("pixel (%1, %2) is %3, expected %4")
-                                       .arg(p.x)
-                                       .arg(p.y)
-                                       .arg(QColor(got).name(), p.colour.name())
-                                       .toUtf8();
-        QVERIFY2(near(got, p.colour, p.tolerance), message.constData());
+        const QColor got = image.pixelColor(p.x, p.y);
+        const bool near = std::abs(got.red() - p.colour.red()) <= p.tolerance &&
+                          std::abs(got.green() - p.colour.green()) <= p.tolerance &&
+                          std::abs(got.blue() - p.colour.blue()) <= p.tolerance;
+        const QString where = QString("pixel (%1, %2) is %3, expected %4").arg(p.x).arg(p.y);
+        QVERIFY2(near, qPrintable(where.arg(got.name(), p.colour.name())));
     }
 }
 
@@ -62,21 +56,26 @@ class RenderTest : public QObject {
     Q_OBJECT
 
 private slots:
-
-    void wideLandscapeFillsTheWidthCentredVertically() {
+    void pictureIsFittedAndCentred_data() {
+        QTest::addColumn<QSize>("picture");
+        // The last base pixel and the first picture pixel at each edge:
+        // left and right on row 380, top and bottom in column 419.
+        QTest::addColumn<QList<int>>("edges");
         // A is 799 × 720; s = 0.4439; R is 799 × 532.7 from y 113.7.
-        const QColor base = Palette::base();
-        expectPixels(rendered(QSize(1800, 1200), nullptr),
-                     {{19, 380, base}, {20, 380, kPicture}, {818, 380, kPicture}, {819, 380, base},
-                      {419, 112, base}, {419, 115, kPicture}, {419, 645, kPicture}, {419, 647, base}});
-    }
-
-    void smallPictureIsEnlargedToTheFullHeight() {
+        QTest::newRow("wide landscape fills the width")
+            << QSize(1800, 1200) << QList<int>{19, 20, 819, 818, 112, 115, 647, 645};
         // 100 × 100 becomes 720 × 720 from x 59.5.
+        QTest::newRow("small picture enlarged to the height")
+            << QSize(100, 100) << QList<int>{58, 61, 780, 778, 19, 20, 740, 739};
+    }
+    void pictureIsFittedAndCentred() {
+        QFETCH(QSize, picture);
+        QFETCH(QList<int>, edges);
         const QColor base = Palette::base();
-        expectPixels(rendered(QSize(100, 100), nullptr),
-                     {{58, 380, base}, {61, 380, kPicture}, {778, 380, kPicture}, {780, 380, base},
-                      {419, 19, base}, {419, 20, kPicture}, {419, 739, kPicture}, {419, 740, base}});
+        const QList<int>& e = edges;
+        expectPixels(rendered(picture, nullptr), {{e[0], 380, base}, {e[1], 380, kPicture}, {e[2], 380, base},
+                                                  {e[3], 380, kPicture}, {419, e[4], base}, {419, e[5], kPicture},
+                                                  {419, e[6], base}, {419, e[7], kPicture}});
     }
 
     void focusBoxHasAnAccentEdgeAndAMinimumSize() {

@@ -1,17 +1,15 @@
 // The resident runner against the fake exiftool in its stay-open mode: the
 // command lines it hands over, and every way a resident can fail it.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
-
-#include <thread>
-
-#include <gtest/gtest.h>
-
-#include <fcntl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
 
 #include "exiftool/child_io.hpp"
 #include "exiftool/lane.hpp"

@@ -10,8 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "exiftool/child.hpp"
-#include "exiftool/command.hpp"
 #include "exiftool/state.hpp"
 #include "orv_ql.h"
 #include "exiftool/resident.hpp"
@@ -21,7 +19,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
 
 bool libperl_mapped() {
     return read_file("/proc/self/maps").find("libperl") != std::string::npos;

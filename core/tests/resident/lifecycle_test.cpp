@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -35,12 +36,10 @@ std::vector<int> processes_running(const std::string& marker) {
     return found;
 }
 
-bool none_left(const std::string& marker) {
-    for (int i = 0; i < 500; ++i) {
-        if (processes_running(marker).empty()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return false;
+// Waits up to ten seconds for a condition.
+bool eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
+    return condition();
 }
 
 class HostEnd : public ::testing::Test {
@@ -76,23 +75,20 @@ TEST_F(HostEnd, ResidentsLeaveWithAHostThatExits) {
     ASSERT_EQ(::waitpid(host, &status, 0), host);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(fake_.starts().empty()) << "the host ran its commands through residents";
-    EXPECT_TRUE(none_left(script_.string()));
+    EXPECT_TRUE(eventually([&] { return processes_running(script_.string()).empty(); }));
 }
 
 TEST_F(HostEnd, ResidentsLeaveWithAHostKilledMidRun) {
     fake_.on({"-j", "-g", "-n"}, {.sleep_seconds = 60});
     const pid_t host = start_host();
     // Wait until the host's tag read is with its resident, then kill the host.
-    const auto reading = [&] {
-        for (const auto& run : fake_.runs()) {
-            if (std::find(run.begin(), run.end(), "-n") != run.end()) return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < 1000 && !reading(); ++i) std::this_thread::sleep_for(10ms);
-    ASSERT_TRUE(reading());
+    ASSERT_TRUE(eventually([&] {
+        const auto runs = fake_.runs();
+        return std::any_of(runs.begin(), runs.end(),
+                           [](const auto& run) { return std::find(run.begin(), run.end(), "-n") != run.end(); });
+    }));
     ASSERT_FALSE(processes_running(script_.string()).empty());
     ASSERT_EQ(::kill(host, SIGKILL), 0);
     ::waitpid(host, nullptr, 0);
-    EXPECT_TRUE(none_left(script_.string()));
+    EXPECT_TRUE(eventually([&] { return processes_running(script_.string()).empty(); }));
 }
