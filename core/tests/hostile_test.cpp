@@ -146,7 +146,7 @@ TEST(Hostile, AFileReplacedWhileInspectedNeverGivesAMixedRecord) {
             fs::remove(tmp / "next.jpg");
             fs::create_hard_link(next, tmp / "next.jpg");
             fs::rename(tmp / "next.jpg", path);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5 + i % 50));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5 + (i % 50) * 3));
         }
     });
     int mixed = 0, whole = 0;
@@ -165,4 +165,29 @@ TEST(Hostile, AFileReplacedWhileInspectedNeverGivesAMixedRecord) {
     swapper.join();
     EXPECT_EQ(mixed, 0);
     EXPECT_GT(whole, 0);
+}
+
+// Relative names that ExifTool would take for options ("-" or U+2212 first)
+// are inspected like any other, in every mode, and the envelope keeps the
+// name as given.
+TEST(Hostile, NamesThatLookLikeOptionsAreInspectedAsFiles) {
+    TempDir tmp;
+    const std::vector<std::string> names = {"-echo4.jpg", "\xe2\x88\x92" "echo4.jpg", "-ver"};
+    for (const auto& name : names) fs::copy_file(corpus("exiftool-t/Canon.jpg"), tmp / name);
+    const fs::path before = fs::current_path();
+    fs::current_path(tmp.path());
+    for (const auto& mode : {std::vector<std::string>{}, std::vector<std::string>{"--resident"}}) {
+        std::vector<std::string> args = mode;
+        args.push_back("inspect");
+        args.insert(args.end(), names.begin(), names.end());
+        const auto lines = orv_ql(args);
+        ASSERT_EQ(lines.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i) {
+            SCOPED_TRACE(names[i] + (mode.empty() ? "" : " " + mode[0]));
+            const json f = json::parse(lines[i]).value("file", json::object());
+            EXPECT_EQ(f.value("path", ""), names[i]);
+            EXPECT_EQ(f.value("make", ""), "Canon");
+        }
+    }
+    fs::current_path(before);
 }

@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "exiftool/child.hpp"
 #include "exiftool/command.hpp"
 #include "fixtures.hpp"
 #include "preview/embedded.hpp"
@@ -159,26 +158,4 @@ TEST(EmbeddedPreview, NoExifToolOnThePathMeansNoPicture) {
     ScopedEnv path("PATH", tmp.path().string());
     write_file(tmp / "shot.cr2", "raw");
     EXPECT_FALSE(has_preview(tmp / "shot.cr2"));
-}
-
-TEST(EmbeddedPreview, RealExifToolSkipsADummyPreviewForTheFullSizeJpeg) {
-    // Its PreviewImage is placeholder text; its JpgFromRaw is an 8 x 8 JPEG.
-    const auto p = preview_of(corpus("exiftool-t/SigmaDP2.x3f"));
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->size, (Size{1800, 1800}));
-}
-
-TEST(EmbeddedPreview, RealExifToolReadsAPreviewWrittenIntoARawFile) {
-    TempDir tmp;
-    write_file(tmp / "big.jpg", make_jpeg(quadrants({2400, 1600})));
-    fs::copy_file(corpus("exiftool-t/CanonRaw.cr2"), tmp / "shot.cr2");
-    fs::permissions(tmp / "shot.cr2", fs::perms::owner_write, fs::perm_options::add);
-    const auto wrote = run_child("exiftool", {"-q", "-overwrite_original", "-PreviewImage<=" + (tmp / "big.jpg").string(),
-                                              (tmp / "shot.cr2").string()});
-    ASSERT_TRUE(wrote && wrote->success());
-    const auto p = preview_of(tmp / "shot.cr2", 6);
-    ASSERT_TRUE(p);
-    EXPECT_EQ(p->size, (Size{1200, 1800}));
-    EXPECT_LE(distance(quadrant_colours(*p)[0], kBlue), 12);  // turned clockwise
-    EXPECT_LE(distance(quadrant_colours(*p)[3], kGreen), 12);
 }
