@@ -1,8 +1,6 @@
 // The request flow: the loading state and its "still reading" notice, the
-// panel before the picture, overlapping requests, a loader that throws, a
-// controller that goes away mid-load.
-#include <stdexcept>
-
+// panel before the picture, overlapping requests, a controller gone mid-load.
+// (A loader that throws: service_test.)
 #include "PhotoView.hpp"
 #include "TestSupport.hpp"
 
@@ -121,17 +119,7 @@ private slots:
         QCoreApplication::sendPostedEvents();  // the result arrives for nobody
     }
 
-    void aLoaderThatThrowsShowsTheFileUnreadable() {
-        PreviewViewController controller([](const std::filesystem::path&, const InspectionReport&) -> LoadResult {
-            throw std::runtime_error("out of luck");
-        });
-        controller.preparePreviewOfFile("/p/a.jpg");
-        test::waitForPreview(controller);
-        QCOMPARE(test::panelText(controller), QString("title|a.jpg|12 / note|The file couldn't be read|4"));
-    }
-
     void theFileNameOfAPath() {
-        QCOMPARE(PreviewViewController::displayName("/a/b/c.nef"), QString("c.nef"));
         QCOMPARE(PreviewViewController::displayName("/a/folder/"), QString("folder"));
         QCOMPARE(PreviewViewController::displayName("/"), QString("/"));
     }

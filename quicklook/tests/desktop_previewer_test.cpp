@@ -1,9 +1,7 @@
 // The desktop's previewer as the service's child, against a stand-in that
-// records the calls it gets on the private bus: which files it takes, the
-// call passed on unchanged, its Visible and SelectionEvent relayed, a child
-// killed mid-session started again, the service's two windows never up
-// together, nothing left behind by the service (ended or killed), and
-// today's card when it cannot start.
+// records its calls: which files it takes, calls passed on unchanged, Visible
+// and SelectionEvent relayed, a killed child started again, never two windows
+// up, nothing left behind, and the card when it cannot start.
 #include <signal.h>
 
 #include <QDBusConnection>
@@ -33,6 +31,16 @@ bool gone(qint64 pid) {
 DesktopPreviewer::Command standIn() {
     // Debian's Python, which has the D-Bus and GLib modules.
     return {QStringLiteral("/usr/bin/python3"), {QStringLiteral(STAND_IN_PREVIEWER)}};
+}
+
+// Has the stand-in on `address` act as its user would: "Select" or "Dismiss".
+void actAsUser(const QString& address, const char* action, const QVariantList& args = {}) {
+    QDBusConnection control = QDBusConnection::connectToBus(address, "control");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.gnome.NautilusPreviewer", "/org/gnome/NautilusPreviewer",
+                                                       "org.orvanta.StandIn", action);
+    call.setArguments(args);
+    control.call(call);
+    QDBusConnection::disconnectFromBus("control");
 }
 
 void writeFile(const QString& path, const QByteArray& text) {
@@ -157,16 +165,11 @@ private slots:
         QVERIFY2(started.endsWith(previewer->busAddress() + " unix:path=/run/user/0/at-spi/bus_test"), qPrintable(started));
         QCOMPARE(visible.count(), 1);  // asked, then shown: one change
 
-        QDBusConnection control = QDBusConnection::connectToBus(previewer->busAddress(), "control");
-        control.call(QDBusMessage::createMethodCall("org.gnome.NautilusPreviewer", "/org/gnome/NautilusPreviewer",
-                                                    "org.orvanta.StandIn", "Select")
-                     << 5u);
+        actAsUser(previewer->busAddress(), "Select", {5u});
         QTRY_COMPARE_WITH_TIMEOUT(moves.count(), 1, kPatience);
         QCOMPARE(moves.first().first().toUInt(), 5u);
-        control.call(QDBusMessage::createMethodCall("org.gnome.NautilusPreviewer", "/org/gnome/NautilusPreviewer",
-                                                    "org.orvanta.StandIn", "Dismiss"));
+        actAsUser(previewer->busAddress(), "Dismiss");
         QTRY_VERIFY_WITH_TIMEOUT(!previewer->isVisible(), kPatience);  // its window closed by the user
-        QDBusConnection::disconnectFromBus("control");
 
         previewer->showFile(uriOf(text), kHandle, true);
         QTRY_VERIFY_WITH_TIMEOUT(calls().count("ShowFile " + uriOf(text) + " " + kHandle + " true") == 1, kPatience);
@@ -192,10 +195,9 @@ private slots:
 
     // The file manager's side: one previewer, two windows, never both up.
     void oneWindowAtATime() {
-        PreviewService service(
-            orv::test::ScriptedLoader{orv::test::envelope(orv::test::minimalFile()), QImage(40, 30, QImage::Format_RGB32)}
-                .loader(),
-            PreviewService::kIdleExit, standIn());
+        namespace test = orv::test;
+        const test::ScriptedLoader script{test::envelope(test::minimalFile()), QImage(40, 30, QImage::Format_RGB32)};
+        PreviewService service(script.loader(), PreviewService::kIdleExit, standIn());
         QSignalSpy visible(&service, &PreviewService::visibleChanged);
         QSignalSpy moves(&service, &PreviewService::selectionEvent);
         const QWidget* ours = service.widget();
@@ -213,6 +215,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(calls().count("Close"), 1, kPatience);
         QVERIFY(!calls().contains(shown(photo, false)));
         QCOMPARE(visible.count(), 1);  // up all along: the file manager saw no gap
+        // Its window's going reaches us over the bus: wait for it before the
+        // next key, as a user's next key comes long after it.
+        QTRY_VERIFY_WITH_TIMEOUT(!service.desktopPreviewer().isVisible(), kPatience);
 
         service.showFile(uriOf(photo), kHandle, true);  // Space on ours
         QVERIFY(!ours->isVisible());
@@ -221,20 +226,21 @@ private slots:
         service.showFile(uriOf(text), kHandle, true);  // Space on a text: shown, then closed
         QVERIFY(heard(shown(text, true)));
         QVERIFY(service.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(service.desktopPreviewer().isVisible(), kPatience);
         service.showFile(uriOf(text), kHandle, true);
         QTRY_COMPARE_WITH_TIMEOUT(calls().count("Close"), 2, kPatience);
         QTRY_VERIFY_WITH_TIMEOUT(!service.isVisible(), kPatience);
         QList<bool> told;
         for (const auto& change : visible) told << change.first().toBool();
-        QCOMPARE(told, (QList<bool>{true, false, true, false}));
+        // Up, down, up, down; on a loaded machine the desktop previewer's own
+        // changes may add a pair, but never two alike in a row.
+        QVERIFY2(told.size() >= 4 && told.size() % 2 == 0 && told.first() && !told.last(), qPrintable(QString::number(told.size())));
+        for (qsizetype i = 1; i < told.size(); ++i) QVERIFY(told[i] != told[i - 1]);
 
         service.showFile(uriOf(text), kHandle, false);
-        QDBusConnection control = QDBusConnection::connectToBus(service.desktopPreviewer().busAddress(), "service");
-        control.call(QDBusMessage::createMethodCall("org.gnome.NautilusPreviewer", "/org/gnome/NautilusPreviewer",
-                                                    "org.orvanta.StandIn", "Select") << 3u);
+        actAsUser(service.desktopPreviewer().busAddress(), "Select", {3u});
         QTRY_COMPARE_WITH_TIMEOUT(moves.count(), 1, kPatience);
         QCOMPARE(moves.first().first().toUInt(), 3u);
-        QDBusConnection::disconnectFromBus("service");
     }
 
     void nothingOutlivesAKilledService() {

@@ -1,10 +1,8 @@
-// The previewer service as file managers reach it, on a session bus of the
-// test's own: ShowFile shows what --dump shows for the same file, Visible
-// and its change signal, Space toggling and Close on both interfaces, the
-// arrow keys' SelectionEvent, the bus answering while a huge text is shown,
-// and D-Bus activation after
-// --register-previewer, undone by --unregister-previewer. (Cards and
-// unreachable files: service_test.)
+// The previewer service on a session bus of the test's own: ShowFile shows
+// what --dump shows, Visible and its change signal, Space and Close on both
+// interfaces, SelectionEvent, and D-Bus activation after --register-previewer.
+#include <algorithm>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -36,8 +34,7 @@ public:
         env_.insert("XDG_DATA_HOME", dataHome);
         daemon_.setProcessEnvironment(env_);
         daemon_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(kPatience)) {
-        }
+        while (!daemon_.canReadLine() && daemon_.waitForReadyRead(kPatience)) continue;
         address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
         env_.insert("DBUS_SESSION_BUS_ADDRESS", address_);
         bus_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, name_));
@@ -51,8 +48,7 @@ public:
     bool isConnected() const { return !address_.isEmpty() && bus_->isConnected(); }
     QDBusConnection& bus() { return *bus_; }
     const QString& address() const { return address_; }
-    // For programs run on this bus.
-    const QProcessEnvironment& environment() const { return env_; }
+    const QProcessEnvironment& environment() const { return env_; }  // for programs run on this bus
 
     // Waits until someone owns the previewer's name; false if nobody does.
     bool waitForPreviewer() {
@@ -81,9 +77,9 @@ bool isVisible(QDBusConnection& bus) {
 
 QString fileUri(const QString& path) { return QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded); }
 
-QStringList dumpOf(const QString& file) {
-    const test::Run r = test::run(ORVANTA_PREVIEW, {"--dump", file});
-    return r.out.split('\n', Qt::SkipEmptyParts);
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -174,7 +170,7 @@ private slots:
     void showFileShowsWhatDumpShows() {
         QFETCH(QString, file);
         if (!QFileInfo::exists(file)) QSKIP("corpus not available");
-        const QStringList expected = dumpOf(file);
+        const QStringList expected = test::run(ORVANTA_PREVIEW, {"--dump", file}).out.split('\n', Qt::SkipEmptyParts);
         QVERIFY(expected.size() > 3);
         QCOMPARE(showFile(fileUri(file)).type(), QDBusMessage::ReplyMessage);
         QCOMPARE(nextLines(expected.size()).join('\n'), expected.join('\n'));
@@ -214,6 +210,7 @@ private slots:
 
     void theBusAnswersWhileAHugeTextIsShown() {
         // A description of 300,000 characters, in the picture's own metadata.
+        // Laid out whole, it froze the main loop (and so the bus) for 23 s.
         const QString png = dir.filePath("long/description.png");
         QVERIFY(QDir().mkpath(QFileInfo(png).path()));
         QImage image(16, 16, QImage::Format_RGB32);
@@ -222,7 +219,8 @@ private slots:
         QVERIFY(image.save(png));
         QCOMPARE(showFile(fileUri(png)).type(), QDBusMessage::ReplyMessage);
         // Visible read over and over until the preview is printed, so some
-        // reads come while the panel is being built.
+        // reads come while the panel is being built; no read may wait on a
+        // frozen loop (the bound is far above any answer's, far below the freeze).
         qint64 slowest = 0;
         QElapsedTimer patience;
         patience.start();
@@ -235,7 +233,7 @@ private slots:
             service.waitForReadyRead(20);
             output += service.readAllStandardOutput();
         }
-        QVERIFY2(slowest < 2000, qPrintable(QString("a Visible read took %1 ms").arg(slowest)));
+        QVERIFY2(slowest < 5000, qPrintable(QString("a Visible read waited %1 ms").arg(slowest)));
     }
 
     void arrowKeysBecomeSelectionEvents() {
@@ -275,15 +273,13 @@ private slots:
         QVERIFY(QFile::copy(ORVANTA_PREVIEW, program));
         QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
         const QString serviceFile = data + "/dbus-1/services/org.gnome.NautilusPreviewer.service";
+        const auto run = [&](const char* option) { return test::run(program, {option}, activation.environment()); };
 
-        const test::Run registered = test::run(program, {"--register-previewer"}, activation.environment());
+        const test::Run registered = run("--register-previewer");
         QCOMPARE(registered.status, 0);
         QVERIFY2(registered.out.contains(serviceFile) && registered.out.contains("--unregister-previewer"),
                  qPrintable(registered.out));
-        QFile written(serviceFile);
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        const QByteArray text = written.readAll();
-        written.close();
+        const QByteArray text = contents(serviceFile);
         QVERIFY(text.contains("\nExec=\"" + program.toUtf8() + "\" --service\n"));
         QVERIFY(!activation.bus().interface()->isServiceRegistered(kPreviewerName));
 
@@ -293,20 +289,17 @@ private slots:
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
         QVERIFY(isVisible(activation.bus()));
 
-        const test::Run again = test::run(program, {"--register-previewer"}, activation.environment());
+        const test::Run again = run("--register-previewer");
         QCOMPARE(again.status, 0);
         QVERIFY(again.out.startsWith("Already registered"));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QCOMPARE(written.readAll(), text);
-        written.close();
+        QCOMPARE(contents(serviceFile), text);
 
         QDBusServiceWatcher watcher(kPreviewerName, activation.bus(), QDBusServiceWatcher::WatchForUnregistration);
         QSignalSpy gone(&watcher, &QDBusServiceWatcher::serviceUnregistered);
-        const test::Run undone = test::run(program, {"--unregister-previewer"}, activation.environment());
-        QCOMPARE(undone.status, 0);
+        QCOMPARE(run("--unregister-previewer").status, 0);
         QVERIFY(!QFile::exists(serviceFile));
         QVERIFY(gone.size() > 0 || gone.wait(kPatience));  // the running service of ours stops too
-        const test::Run undoneAgain = test::run(program, {"--unregister-previewer"}, activation.environment());
+        const test::Run undoneAgain = run("--unregister-previewer");
         QCOMPARE(undoneAgain.status, 0);
         QVERIFY(undoneAgain.out.contains("nothing to undo"));
     }
@@ -317,8 +310,7 @@ private slots:
         QVERIFY(QDir().mkpath(QFileInfo(serviceFile).path()));
         const QByteArray theirs = "[D-BUS Service]\nName=org.gnome.NautilusPreviewer\nExec=/usr/libexec/other\n";
         QFile file(serviceFile);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(theirs);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(theirs) == theirs.size());
         file.close();
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("XDG_DATA_HOME", data);
@@ -327,9 +319,7 @@ private slots:
             const test::Run r = test::run(ORVANTA_PREVIEW, {option}, env);
             QCOMPARE(r.status, 1);
             QVERIFY2(r.err.contains("not written by orvanta-preview"), qPrintable(r.err));
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            QCOMPARE(file.readAll(), theirs);
-            file.close();
+            QCOMPARE(contents(serviceFile), theirs);
         }
     }
 };
