@@ -29,15 +29,6 @@ TEST(Command, ExiftoolFromPathUntilAScriptMakesItPerlPlusScript) {
     EXPECT_EQ(cmd.argv(), (std::vector<std::string>{"/opt/et/exiftool", "-j", "a.jpg"}));
 }
 
-TEST(Command, ConfigLeadsTheArgumentsWithoutAnyFolder) {
-    ScopedEnv tmpdir("TMPDIR", "/nonexistent/tmp");
-    ScopedEnv runtime("XDG_RUNTIME_DIR", "/nonexistent/run");
-    auto cmd = exiftool_command_with_config();
-    cmd.arg("-j");
-    EXPECT_EQ(cmd.argv(), (std::vector<std::string>{"-config", "/dev/fd/" + std::to_string(process::look_config()->fd),
-                                                    "-j"}));
-}
-
 namespace {
 std::vector<std::string> g_runner_args;
 RunResult recording_runner(const ExifToolRun& run) {

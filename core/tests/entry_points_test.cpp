@@ -37,6 +37,8 @@ TEST(EntryPoints, PictureCallsRefuseBadArgumentsWithoutWorkOrTouchingTheLength) 
     EXPECT_EQ(orv_ql_preview("/tmp/\xFF.jpg", 1, &length), nullptr);
     EXPECT_EQ(orv_ql_preview(raw.c_str(), 1, nullptr), nullptr);
     EXPECT_EQ(orv_ql_thumbnail(raw.c_str(), 256, nullptr), nullptr);
+    EXPECT_EQ(orv_ql_thumbnail(nullptr, 256, &length), nullptr);
+    EXPECT_EQ(orv_ql_thumbnail("/tmp/\xFF.cr2", 256, &length), nullptr);
     EXPECT_EQ(orv_ql_thumbnail(raw.c_str(), 0, &length), nullptr);
     EXPECT_EQ(orv_ql_thumbnail(raw.c_str(), 4097, &length), nullptr);
     EXPECT_TRUE(fake.runs().empty()) << "refused before ExifTool was asked";

@@ -19,15 +19,6 @@ json inspect_json(const std::string& path) {
     return json::parse(inspect_text(path));
 }
 
-const std::vector<std::string> kMakerArgs = {"-j", "-MakerNotes:all", "-ImageWidth", "-ImageHeight",
-                                             "-ExifImageWidth", "-ExifImageHeight", "-RawImageFullWidth",
-                                             "-RawImageFullHeight"};
-
-std::vector<std::string> with(std::vector<std::string> args, const std::string& path) {
-    args.push_back(path);
-    return args;
-}
-
 }  // namespace
 
 TEST(Inspect, RunsInOrderWithExactCommandLines) {
@@ -54,7 +45,8 @@ TEST(Inspect, RunsInOrderWithExactCommandLines) {
     EXPECT_EQ(runs[0], (std::vector<std::string>{"-config", config, "-j", "-g", "-n", file}));
     EXPECT_EQ(runs[1], (std::vector<std::string>{"-j", "-g", "-LensID", "-LensType", "-Lens", "-LensSpec", "-LensInfo", file}));
     EXPECT_EQ(runs[2], (std::vector<std::string>{"-j", "-XMP-dc:Subject", file}));
-    EXPECT_EQ(runs[3], with(kMakerArgs, file));
+    EXPECT_EQ(runs[3], (std::vector<std::string>{"-j", "-MakerNotes:all", "-ImageWidth", "-ImageHeight", "-ExifImageWidth",
+                                                  "-ExifImageHeight", "-RawImageFullWidth", "-RawImageFullHeight", file}));
 }
 
 TEST(Inspect, AnUnknownMakeOrAFailedSecondaryRunLeavesTheMinimalRecord) {

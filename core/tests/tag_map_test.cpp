@@ -36,13 +36,6 @@ TEST(FlattenGroups, LaterGroupsWinInTheFixedOrder) {
     EXPECT_TRUE(flatten_groups(json::array()).empty());
 }
 
-TEST(Readers, FirstPresentKeyDecidesEvenWhenItIsNotText) {
-    const auto m = tags(R"({"Title": 5, "ObjectName": "name", "Caption-Abstract": "cap"})");
-    EXPECT_FALSE(get_str(m, {"Title", "ObjectName"}));
-    EXPECT_EQ(get_str(m, {"Description", "Caption-Abstract"}), "cap");
-    EXPECT_FALSE(get_str(m, {"Missing"}));
-}
-
 TEST(Readers, NumbersKeepTheirKinds) {
     const auto m = tags(R"({"I": 100, "F": 100.0, "N": -3, "Big": 18446744073709551615, "S": "7"})");
     EXPECT_EQ(as_int(find_tag(m, "I")), 100);

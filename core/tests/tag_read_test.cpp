@@ -40,6 +40,7 @@ TEST(TagRecord, TextsKeptExactlyAndFallbacks) {
     d = from(R"({"IPTC": {"ObjectName": "obj", "Caption-Abstract": "iptc"}})");
     EXPECT_EQ(d.title, "obj");
     EXPECT_EQ(d.caption, "iptc");
+    EXPECT_FALSE(from(R"({"XMP": {"Title": 5}, "IPTC": {"ObjectName": "obj"}})").title);  // the first present decides
 }
 
 TEST(TagRecord, SerialNumberFromTheFirstPresentTag) {
@@ -116,13 +117,6 @@ TEST(ReadBatch, LensReReadOnlyForMissingOrHexLenses) {
     ASSERT_EQ(runs.size(), 2u);
     EXPECT_EQ(runs[1], (std::vector<std::string>{"-j", "-g", "-LensID", "-LensType", "-Lens", "-LensSpec",
                                                   "-LensInfo", "a.nef", "c.jpg"}));
-}
-
-TEST(ReadBatch, NoReReadWhenEveryLensIsNamed) {
-    FakeExifTool fake;
-    fake.on({"-n"}, {.out = R"([{"SourceFile": "b.jpg", "EXIF": {"LensModel": "EF50mm f/1.8"}}])"});
-    ASSERT_TRUE(read_batch({"b.jpg"}));
-    EXPECT_EQ(fake.runs().size(), 1u);
 }
 
 TEST(ReadBatch, FailuresCarryTheirPrefix) {

@@ -110,19 +110,6 @@ private slots:
         QCOMPARE(joined(outlineOf(test::minimalFile())), joined(expected));
     }
 
-    void errorPanelNamesTheFileAndShowsTheMessage() {
-        test::ScriptedLoader script{R"({"error":"No file"})", QImage()};
-        PreviewViewController controller(script.loader());
-        controller.preparePreviewOfFile("/some/dir/trip\nday 2.nef");
-        test::waitForPreview(controller);
-        const auto dump = dumpLines(controller);
-        QCOMPARE(joined(test::panelOutline(dump)), joined({"title|trip\nday 2.nef|12", "note|No file|4"}));
-        const json photo = json::parse(dump[0])["photo"];
-        QVERIFY(photo["focus"].is_null());
-        QVERIFY(photo["image"].is_null());
-        QVERIFY(photo["placeholder"] == "No preview");
-    }
-
     void conditionsAndShortenedTexts_data() {
         QTest::addColumn<QString>("patch");         // merged into a minimal summary
         QTest::addColumn<QStringList>("entries");  // outline entries, or "!" and the start of one that must be missing

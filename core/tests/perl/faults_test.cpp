@@ -2,16 +2,16 @@
 // ExifTool dies on its own.
 #include <gtest/gtest.h>
 
-#include "host_support.hpp"
 #include "orv_ql.h"
 #include "metadata/tag_map.hpp"
+#include "test_support.hpp"
 
 using namespace orv;
 using namespace orv::test;
 
 TEST(InProcessFaults, NoUsableTemporaryFolderTakesNothingAway) {
     // As in a sandbox that shows none of the folders the session names.
-    ASSERT_TRUE(init_with_staged_exiftool());
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     TempDir tmp;
     write_file(tmp / "file", "x");
     ScopedEnv tmpdir("TMPDIR", (tmp / "file").string());
@@ -19,6 +19,7 @@ TEST(InProcessFaults, NoUsableTemporaryFolderTakesNothingAway) {
     const json f = json::parse(inspect_text(corpus("exiftool-t/FujiFilm.raf").string())).value("file", json::object());
     EXPECT_EQ(f.value("make", ""), "FUJIFILM");
     EXPECT_EQ(f.value("lookName", ""), "Provia");
+    EXPECT_EQ(f["makerNotes"].value("brand", ""), "Fujifilm");
     size_t length = 0;
     uint8_t* jpeg = orv_ql_preview(corpus("exiftool-t/FujiFilm.raf").c_str(), 1, &length);
     EXPECT_NE(jpeg, nullptr);

@@ -12,8 +12,9 @@
 
 #include <gtest/gtest.h>
 
-#include "host_support.hpp"
 #include "exiftool/perl.hpp"
+#include "orv_ql.h"
+#include "test_support.hpp"
 
 using namespace orv;
 using namespace orv::test;
@@ -51,26 +52,43 @@ void count_signal(int) { ++g_signals; }
 
 }  // namespace
 
-TEST(HostState, RunsHappenInThisProcessAndLeaveDescriptorsAsTheyWere) {
-    ASSERT_TRUE(init_with_staged_exiftool());
+TEST(HostState, RunsHappenInThisProcessLeaveDescriptorsAsTheyWereAndNeedACapture) {
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     TempDir tmp, scripts;
     ScopedEnv env("TMPDIR", tmp.path().string());
     const auto out_before = identity(1), err_before = identity(2);
-    const auto pid = perl::run_exiftool({write_script(scripts.path(), "pid.pl", "print $$;").string()});
+    const auto pid = perl::run_exiftool({write_file(scripts / "pid.pl", "print $$;").string()});
     ASSERT_TRUE(pid);
     EXPECT_EQ(pid->out, std::to_string(::getpid()));
-    const auto broken = perl::run_exiftool({write_script(scripts.path(), "x.pl", "}").string()});
+    const auto broken = perl::run_exiftool({write_file(scripts / "x.pl", "}").string()});
     ASSERT_TRUE(broken);
     EXPECT_FALSE(broken->success());
     EXPECT_EQ(identity(1), out_before);
     EXPECT_EQ(identity(2), err_before);
+
+    const fs::path marker = scripts / "ran";
+    const fs::path script = write_file(scripts / "mark.pl", "open my $f, '>', $ARGV[0]; print $f 1;");
+    const RunResult nul = perl::run_exiftool({script.string(), std::string("a\0b", 3)});
+    ASSERT_FALSE(nul);
+    EXPECT_NE(nul.error().message.find("NUL"), std::string::npos);
+    // A host without standard error: nothing to restore it from, so no run.
+    const int saved = ::dup(2);
+    ::close(2);
+    const RunResult run = perl::run_exiftool({script.string(), marker.string()});
+    const bool still_closed = ::fcntl(2, F_GETFD) == -1;
+    ::dup2(saved, 2);
+    ::close(saved);
+    ASSERT_FALSE(run);
+    EXPECT_EQ(run.error().message, "couldn't capture ExifTool's output");
+    EXPECT_TRUE(still_closed);
+    EXPECT_FALSE(fs::exists(marker));
     EXPECT_TRUE(fs::is_empty(tmp.path())) << "capture files left behind";
 }
 
 TEST(HostState, HostOutputBeforeAndAfterARunGoesToTheRealStdout) {
-    ASSERT_TRUE(init_with_staged_exiftool());
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     TempDir tmp;
-    const fs::path script = write_script(tmp.path(), "inside.pl", "print 'inside';");
+    const fs::path script = write_file(tmp / "inside.pl", "print 'inside';");
     RunResult run = fail(IoError{"not run"});
     {
         StdoutToFile redirect(tmp / "stdout.txt");
@@ -86,11 +104,11 @@ TEST(HostState, HostOutputBeforeAndAfterARunGoesToTheRealStdout) {
 }
 
 TEST(HostState, CaptureFilesAreAnonymousSoNoNameCanBePlanted) {
-    ASSERT_TRUE(init_with_staged_exiftool());
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     TempDir elsewhere;
     // Reports what its standard output is, and every descriptor that refers
     // to the host's real stdout, by whether a child would inherit it.
-    const fs::path script = write_script(elsewhere.path(), "probe.pl", R"(
+    const fs::path script = write_file(elsewhere / "probe.pl", R"(
         my ($dev, $ino) = @ARGV;
         my $target = readlink "/proc/self/fd/1";
         print "stdout=", ($target =~ m{^/memfd:} ? "anonymous" : $target), "\n";
@@ -116,13 +134,13 @@ TEST(HostState, CaptureFilesAreAnonymousSoNoNameCanBePlanted) {
 }
 
 TEST(HostState, ScriptsNeverTakeOverTheHostsSignalHandling) {
-    ASSERT_TRUE(init_with_staged_exiftool());
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     TempDir dir;
     // %SIG stays inside Perl: the process catches no SIGINT during the run.
     struct sigaction dfl{}, mine{}, old_int{}, old_usr1{}, now{};
     dfl.sa_handler = SIG_DFL;
     ::sigaction(SIGINT, &dfl, &old_int);
-    const fs::path sig = write_script(dir.path(), "sig.pl", R"(
+    const fs::path sig = write_file(dir / "sig.pl", R"(
         $SIG{INT} = sub {};
         open my $status, '<', '/proc/self/status' or die;
         print map { /^SigCgt:\s*(\S+)/ ? (hex($1) & 2 ? 'caught' : 'not caught') : () } <$status>;
@@ -137,7 +155,7 @@ TEST(HostState, ScriptsNeverTakeOverTheHostsSignalHandling) {
     ::sigaction(SIGINT, &mine, nullptr);
     sigset_t mask_before, mask_after;
     ::pthread_sigmask(SIG_SETMASK, nullptr, &mask_before);
-    const fs::path posix = write_script(dir.path(), "posix.pl", R"(
+    const fs::path posix = write_file(dir / "posix.pl", R"(
         use POSIX ();
         POSIX::sigaction(POSIX::SIGUSR1(), POSIX::SigAction->new(sub {})) or die;
         POSIX::sigprocmask(POSIX::SIG_BLOCK(), POSIX::SigSet->new(POSIX::SIGUSR1())) or die;
@@ -161,14 +179,14 @@ TEST(HostState, ScriptsNeverTakeOverTheHostsSignalHandling) {
 }
 
 TEST(HostState, LocaleEnvironmentAndThreadNameStayTheHosts) {
-    ASSERT_TRUE(init_with_staged_exiftool());
+    ASSERT_TRUE(orv_ql_init(staged_exiftool().c_str()));
     TempDir dir;
     ScopedEnv lc_all("LC_ALL", "C.UTF-8"), tz("TZ", "UTC"), keep("ORVQL_KEEP", "kept"), add("ORVQL_NEW", std::nullopt);
     locale_t own = ::newlocale(LC_ALL_MASK, "C.UTF-8", locale_t(0));
     ASSERT_NE(own, locale_t(0));
     ::uselocale(own);
     ASSERT_EQ(::pthread_setname_np(::pthread_self(), "host-worker"), 0);
-    const fs::path script = write_script(dir.path(), "env.pl", R"(
+    const fs::path script = write_file(dir / "env.pl", R"(
         use POSIX ();
         print "$ENV{ORVQL_KEEP} ", POSIX::setlocale(POSIX::LC_CTYPE()), "\n";
         $ENV{TZ} = 'Asia/Tokyo'; POSIX::tzset();
@@ -190,28 +208,4 @@ TEST(HostState, LocaleEnvironmentAndThreadNameStayTheHosts) {
     EXPECT_STREQ(name, "host-worker");
     ::uselocale(LC_GLOBAL_LOCALE);
     ::freelocale(own);
-}
-
-TEST(HostState, NoRunWithoutCaptureAndNoCaptureFileForABadArgument) {
-    ASSERT_TRUE(init_with_staged_exiftool());
-    TempDir tmp, scripts;
-    const fs::path marker = scripts / "ran";
-    const fs::path script = write_script(scripts.path(), "mark.pl", "open my $f, '>', $ARGV[0]; print $f 1;");
-    ScopedEnv env("TMPDIR", tmp.path().string());
-    const RunResult nul = perl::run_exiftool({script.string(), std::string("a\0b", 3)});
-    ASSERT_FALSE(nul);
-    EXPECT_NE(nul.error().message.find("NUL"), std::string::npos);
-
-    // A host without standard error: nothing to restore it from, so no run.
-    const int saved = ::dup(2);
-    ::close(2);
-    const RunResult run = perl::run_exiftool({script.string(), marker.string()});
-    const bool still_closed = ::fcntl(2, F_GETFD) == -1;
-    ::dup2(saved, 2);
-    ::close(saved);
-    ASSERT_FALSE(run);
-    EXPECT_EQ(run.error().message, "couldn't capture ExifTool's output");
-    EXPECT_TRUE(still_closed);
-    EXPECT_FALSE(fs::exists(marker));
-    EXPECT_TRUE(fs::is_empty(tmp.path()));
 }

@@ -113,9 +113,7 @@ TEST(Thumbnail, CEntryPointRefusesWhatItCannotServe) {
     write_file(tmp / "notes.cr2", "just text\n");
     size_t length = 0;
     const std::string raf = corpus("exiftool-t/FujiFilm.raf").string();
-    // Sizes 0 and 4097 and a missing length: entry_points_test.cpp.
-    EXPECT_EQ(orv_ql_thumbnail(nullptr, 128, &length), nullptr);
-    EXPECT_EQ(orv_ql_thumbnail("\xff.raf", 128, &length), nullptr);
+    // Bad arguments: entry_points_test.cpp.
     EXPECT_EQ(orv_ql_thumbnail((tmp / "notes.cr2").c_str(), 128, &length), nullptr);
     EXPECT_EQ(length, 0u);
     uint8_t* jpeg = orv_ql_thumbnail(raf.c_str(), 4096, &length);

@@ -1,5 +1,6 @@
-// The resident runner against the fake exiftool in its stay-open mode: the
-// command lines it hands over, and every way a resident can fail it.
+// The resident runner against the fake exiftool in its stay-open mode: how
+// arguments are written for it, the command lines it hands over, and every
+// way a resident can fail it.
 #include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "exiftool/argfile.hpp"
 #include "exiftool/child_io.hpp"
 #include "exiftool/lane.hpp"
 #include "exiftool/resident.hpp"
@@ -19,6 +21,44 @@
 using namespace orv;
 using namespace orv::test;
 using namespace std::chrono_literals;
+
+TEST(ArgfileLine, PlainWhereExifToolReadsTheLineAsWritten) {
+    const struct {
+        std::string arg;
+        std::optional<std::string> line;
+    } cases[] = {
+        {"-j", "-j\n"},
+        {"photo one.jpg", "photo one.jpg\n"},
+        {"a$b@c.jpg", "a$b@c.jpg\n"},        // only escaped lines mangle these
+        {"trailing space ", "trailing space \n"},
+        {"x\\ny", "x\\ny\n"},                 // a backslash is only special when escaped
+        {"\xff\xfe.jpg", "\xff\xfe.jpg\n"},   // bytes pass as they are
+        // Lines ExifTool would change or skip.
+        {"", "#[CSTR]\n"},
+        {"  lead.jpg", "#[CSTR]  lead.jpg\n"},
+        {"\tlead.jpg", "#[CSTR]\tlead.jpg\n"},
+        {"#hash.jpg", "#[CSTR]#hash.jpg\n"},
+        {"two\nlines.jpg", "#[CSTR]two\\nlines.jpg\n"},
+        {"cr\r.jpg", "#[CSTR]cr\\r.jpg\n"},
+        {"-TAG = x", "#[CSTR]-TAG = x\n"},
+        {"#\\n", "#[CSTR]#\\\\n\n"},
+        // Nothing can carry these.
+        {std::string("nul\0.jpg", 8), std::nullopt},
+        {" $HOME.jpg", std::nullopt},
+        {"new\nline@host", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(argfile_line(c.arg), c.line) << c.arg;
+}
+
+TEST(ArgfileCommand, EndsWithTheStatusEchoAndTheNumberedExecute) {
+    EXPECT_EQ(argfile_command({"-ver"}, 42), "-ver\n-echo4\n{orvql-status 42 ${status}}\n-execute42\n");
+    EXPECT_FALSE(argfile_command({"-j", std::string("a\0b", 3)}, 1));
+    // Options that would act on the resident's stream of commands.
+    for (const char* arg : {"-execute", "-EXECUTE12", "-stay_open", "-@", "-common_args"}) {
+        EXPECT_FALSE(argfile_command({"-ver", arg, "x"}, 1)) << arg;
+    }
+    EXPECT_TRUE(argfile_command({"-executeX"}, 1));
+}
 
 namespace {
 
@@ -33,16 +73,6 @@ protected:
         set_limits_for_testing(limits);
         resident::limits_changed();
     }
-    // The single letter of /proc/PID/stat: R, S, Z, ... or nothing once gone.
-    static std::string state_of(int pid) {
-        const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-        const size_t close = stat.rfind(')');
-        return close == std::string::npos ? "" : stat.substr(close + 2, 1);
-    }
-    static bool wait_for(const std::function<bool()>& condition) {
-        for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(10ms);
-        return condition();
-    }
     void expect_works_again() {
         const auto ok = run({"-ok"});
         ASSERT_TRUE(ok) << ok.error().message;
@@ -54,7 +84,7 @@ protected:
     void TearDown() override {
         // Residents outlive a test; the next one must not meet this one's.
         set_limits([](Limits& l) { l.idle_exit = 0ms; });
-        EXPECT_TRUE(wait_for([] { return resident::live_count() == 0; }));
+        EXPECT_TRUE(eventually([] { return resident::live_count() == 0; }));
         set_limits([](Limits&) {});
     }
 };
@@ -98,14 +128,20 @@ TEST_F(Resident, AnArgumentNoLineCanCarryRunsAsAChildInstead) {
     EXPECT_FALSE(run({"-j", std::string("nul\0.jpg", 8)}));
 }
 
-TEST_F(Resident, OneThatDiesMidRunFailsThatRunOnly) {
+TEST_F(Resident, OneThatDiesOrGarblesItsAnswerFailsThatRunOnly) {
     fake.on({"-die"}, {.signal = SIGKILL});
-    const auto died = run({"-die"});
-    ASSERT_FALSE(died);
-    EXPECT_EQ(died.error().message, "ExifTool stopped in the middle of a run");
-    expect_works_again();
-    EXPECT_EQ(fake.starts().size(), 2u);
-    EXPECT_EQ(state_of(fake.starts()[0].pid), "") << "reaped";
+    fake.on({"-garble"}, {.garble = true});
+    const std::pair<const char*, const char*> cases[] = {{"-die", "ExifTool stopped in the middle of a run"},
+                                                         {"-garble", "ExifTool gave an answer that cannot be read"}};
+    for (const auto& [option, error] : cases) {
+        const auto failed = run({option});
+        ASSERT_FALSE(failed) << option;
+        EXPECT_EQ(failed.error().message, error);
+        const int pid = fake.starts().back().pid;
+        expect_works_again();
+        EXPECT_TRUE(eventually([&] { return process_state(pid) == ""; })) << option << ": reaped";
+    }
+    EXPECT_EQ(fake.starts().size(), 3u);
 }
 
 TEST_F(Resident, OneThatOverstaysItsLimitsIsKilledAndTheNextRunWorks) {
@@ -121,7 +157,7 @@ TEST_F(Resident, OneThatOverstaysItsLimitsIsKilledAndTheNextRunWorks) {
         const auto stopped = run({c.option});
         ASSERT_FALSE(stopped);
         EXPECT_EQ(stopped.error().message, c.error);
-        EXPECT_EQ(state_of(fake.starts().back().pid), "") << "killed and reaped";
+        EXPECT_EQ(process_state(fake.starts().back().pid), "") << "killed and reaped";
         expect_works_again();
     }
 }
@@ -130,10 +166,10 @@ TEST_F(Resident, OneFoundStoppedBeforeTheRunIsReplacedAndNotLeftBehind) {
     expect_works_again();
     const int pid = fake.starts().at(0).pid;
     ASSERT_EQ(::kill(pid, SIGSTOP), 0);
-    ASSERT_TRUE(wait_for([&] { return state_of(pid) == "T"; }));
+    ASSERT_TRUE(eventually([&] { return process_state(pid) == "T"; }));
     expect_works_again();
     EXPECT_EQ(fake.starts().size(), 2u);
-    EXPECT_EQ(state_of(pid), "");
+    EXPECT_EQ(process_state(pid), "");
 }
 
 TEST_F(Resident, OnlyItsStandardStreamsAndTheConfigReachIt) {
@@ -163,8 +199,8 @@ TEST_F(Resident, OneThatIgnoresTheRequestToLeaveIsKilled) {
         l.idle_exit = 0ms;
         l.leave_grace = 200ms;
     });
-    ASSERT_TRUE(wait_for([] { return resident::live_count() == 0; }));
-    EXPECT_EQ(state_of(pid), "") << "killed and reaped";
+    ASSERT_TRUE(eventually([] { return resident::live_count() == 0; }));
+    EXPECT_EQ(process_state(pid), "") << "killed and reaped";
 }
 
 TEST_F(Resident, PrefetchNeverHoldsARequest) {
@@ -177,7 +213,7 @@ TEST_F(Resident, PrefetchNeverHoldsARequest) {
         prefetch_error = r ? r->out : r.error().message;
         prefetch_done = true;
     });
-    ASSERT_TRUE(wait_for([&] { return fake.runs().size() == 1; })) << "the prefetch run is under way";
+    ASSERT_TRUE(eventually([&] { return fake.runs().size() == 1; })) << "the prefetch run is under way";
     expect_works_again();
     EXPECT_FALSE(prefetch_done) << "the request was answered while the prefetch still ran";
     EXPECT_EQ(fake.starts().size(), 2u) << "on a resident of its own";
@@ -200,7 +236,7 @@ TEST_F(Resident, AbandonedRequestsStopRunningAndWaitingOnesNeverStart) {
         });
     }
     // Both calls began, and one of them is running.
-    ASSERT_TRUE(wait_for([&] { return begun == 2 && fake.runs().size() == 1; }));
+    ASSERT_TRUE(eventually([&] { return begun == 2 && fake.runs().size() == 1; }));
     resident::abandon_requests();
     for (auto& t : requests) t.join();
     EXPECT_EQ(errors, (std::vector<std::string>{"abandoned", "abandoned"}));

@@ -5,9 +5,6 @@
 #include <sys/mount.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "exiftool/state.hpp"
@@ -44,8 +41,7 @@ TEST(ResidentInit, ResidentModeStaysWhenInProcessIsAskedLater) {
     EXPECT_FALSE(libperl_mapped()) << "no run went in-process";
     // The tag read's resident (with the look config) was started at
     // initialisation, before any file asked for it.
-    for (int i = 0; i < 2000 && resident::live_count() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(resident::live_count(), 2u);
+    EXPECT_TRUE(eventually([] { return resident::live_count() == 2; }));
 }
 
 TEST(ResidentInit, ChildModeRunsAFreshPerlPerRun) {

@@ -5,6 +5,7 @@
 #include "exiftool/spawn.hpp"
 #include "orv_ql.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -53,23 +54,6 @@ std::string inspect_as_children(const std::string& orv_ql, const std::string& pa
     return out;
 }
 
-std::vector<std::vector<size_t>> mismatches_across_threads(const std::vector<std::string>& expected,
-                                                           const std::function<std::string(size_t)>& call,
-                                                           size_t threads, size_t calls, size_t stride) {
-    std::vector<std::vector<size_t>> mismatches(threads);
-    std::vector<std::thread> running;
-    for (size_t t = 0; t < threads; ++t) {
-        running.emplace_back([&, t] {
-            for (size_t k = 0; k < calls; ++k) {
-                const size_t i = (t * stride + k) % expected.size();
-                if (call(i) != expected[i]) mismatches[t].push_back(i);
-            }
-        });
-    }
-    for (auto& th : running) th.join();
-    return mismatches;
-}
-
 std::string selftest() {
     char* text = orv_ql_selftest();
     std::string s = text ? text : "<null>";
@@ -116,10 +100,11 @@ std::string read_file(const fs::path& path) {
     return s.str();
 }
 
-void write_file(const fs::path& path, const std::string& bytes) {
+fs::path write_file(const fs::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error("cannot write " + path.string());
+    return path;
 }
 
 TempDir::TempDir() {
@@ -154,10 +139,29 @@ fs::path FakeExifTool::script() {
     return fs::path(ORVQL_FAKE_EXIFTOOL);
 }
 
-FakeExifTool::FakeExifTool() {
+bool eventually(const std::function<bool()>& condition) {
+    for (int i = 0; i < 1000 && !condition(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
+}
+
+std::string process_state(int pid) {
+    const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close == std::string::npos ? "" : stat.substr(close + 2, 1);
+}
+
+double children_cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_CHILDREN, &usage);
+    const auto seconds = [](const timeval& t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+FakeExifTool::FakeExifTool(bool perl_too) {
     fs::create_directories(dir_.path() / "bin");
     fs::create_directories(dir_.path() / "rules");
     fs::create_symlink(script(), dir_.path() / "bin" / "exiftool");
+    if (perl_too) fs::create_symlink(script(), dir_.path() / "bin" / "perl");
     const char* path = std::getenv("PATH");
     path_env_.emplace("PATH", (dir_.path() / "bin").string() + ":" + (path ? path : "/usr/bin:/bin"));
     dir_env_.emplace("FAKE_EXIFTOOL_DIR", dir_.path().string());

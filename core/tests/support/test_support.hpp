@@ -37,14 +37,6 @@ std::string inspect_text(const std::string& path);
 // processes, without its line end; "<orv-ql failed>" when it fails.
 std::string inspect_as_children(const std::string& orv_ql, const std::string& path);
 
-// Calls call(i) from `threads` threads at once, `calls` times on each, with
-// i = (t * stride + k) % expected.size() on thread t; every result should
-// equal expected[i]. Returns the indices of those that did not, thread by
-// thread.
-std::vector<std::vector<size_t>> mismatches_across_threads(const std::vector<std::string>& expected,
-                                                           const std::function<std::string(size_t)>& call,
-                                                           size_t threads, size_t calls, size_t stride);
-
 // The text orv_ql_selftest returns ("<null>" for a null result).
 std::string selftest();
 
@@ -62,7 +54,8 @@ std::string path_exiftool_version();
 // parts ("5.36"), as its library and folders are named.
 std::string system_perl_version();
 std::string system_perl_major_minor();
-void write_file(const fs::path& path, const std::string& bytes);
+// Writes a file whole; returns its path.
+fs::path write_file(const fs::path& path, const std::string& bytes);
 
 class TempDir {
 public:
@@ -90,10 +83,21 @@ private:
     std::optional<std::string> old_;
 };
 
+// Waits up to ten seconds for a condition to hold; whether it did.
+bool eventually(const std::function<bool()>& condition);
+
+// The state letter of a process (R, S, T, Z, ...), or "" once it is gone.
+std::string process_state(int pid);
+
+// CPU seconds used by every child process this process has waited for.
+double children_cpu_seconds();
+
 // The fake exiftool first on PATH for the scope; see support/fake-exiftool.
+// With perl_too, a fake perl beside it logs into the same place, so that any
+// child process started by name shows in runs().
 class FakeExifTool {
 public:
-    FakeExifTool();
+    explicit FakeExifTool(bool perl_too = false);
     ~FakeExifTool();
 
     struct Reply {
