@@ -2,7 +2,8 @@
 # by bench/*.sh after bench/lib.sh): a generated scene (sky, hills, texture)
 # encoded the way cameras and editors store it — a 24-megapixel JPEG, a
 # 12-megapixel PNG, a 12-megapixel TIFF — and a small RAW file carrying the
-# 24-megapixel JPEG as its preview; on request (make_large_fixtures) three
+# 24-megapixel JPEG as its preview, and a 45-megapixel JPEG for the full-size
+# view; on request (make_large_fixtures) three
 # pictures that are small on disk and huge once decoded.
 build=${ORVQL_BUILD_DIR:-build}
 scene=$build/bin/orvql-bench-scene
@@ -24,6 +25,8 @@ make_fixtures() {
     "$magick" "$f/scene-12mp.ppm" "$f/scene-12mp.png"; rm -f "$f/scene-12mp.ppm"; }
   [ -s "$f/scene-12mp.tif" ] || { "$scene" 4000 3000 > "$f/scene-12mp.ppm"
     "$magick" "$f/scene-12mp.ppm" -compress none "$f/scene-12mp.tif"; rm -f "$f/scene-12mp.ppm"; }
+  [ -s "$f/scene-45mp.jpg" ] || { "$scene" 8256 5504 > "$f/scene-45mp.ppm"
+    "$magick" "$f/scene-45mp.ppm" -quality 92 -sampling-factor 2x2 "$f/scene-45mp.jpg"; rm -f "$f/scene-45mp.ppm"; }
   if [ ! -s "$f/raw-24mp-preview.cr2" ]; then
     cp ../shared/corpus/exiftool-t/CanonRaw.cr2 "$f/raw-24mp-preview.cr2"
     chmod u+w "$f/raw-24mp-preview.cr2"

@@ -161,6 +161,53 @@ ORV_QL_API uint8_t *orv_ql_preview(const char *path, int64_t orientation, size_t
 ORV_QL_API uint8_t *orv_ql_thumbnail(const char *path, uint32_t size, size_t *out_length);
 
 /*
+ * Beyond the first six: one place of the file's picture at full size (one
+ * picture pixel per output pixel), for judging sharpness.
+ *
+ * The full-size picture is the file's own for the files orv_ql_preview
+ * decodes directly; for any other file, the largest embedded JPEG preview
+ * that decodes (JpgFromRaw, PreviewImage, OtherImage, compared by the size
+ * their headers state, the earlier tag winning a tie). It is turned upright
+ * as orv_ql_preview turns its picture (`orientation`, or the file's own turn
+ * for HEIF and JPEG XL) and its colours converted to sRGB the same way.
+ *
+ * In *region: centre_x and centre_y, the centre wanted as fractions (0 to 1)
+ * of the upright picture's width and height; width and height, the size
+ * wanted in pixels (1 to 8192 each). On success the core fills in the rest:
+ * the upright full-size picture's size, and the region given back, which is
+ * the one wanted moved inside the picture (never past an edge) and cut to
+ * the picture's size where the picture is smaller; `embedded` tells whether
+ * it comes from a preview embedded in the file.
+ *
+ * Returns the region as 8-bit RGB, rows top to bottom, 3 * region_width
+ * bytes a row and no padding, with *out_length = 3 * region_width *
+ * region_height; null when there is no picture, for a null region or
+ * out_length, or a wanted size out of range or a centre outside 0 to 1 or
+ * NaN (no work done, nothing filled in). Of a JPEG (baseline or progressive)
+ * only the columns around the region and the rows down to its last are
+ * decoded; other formats are decoded whole at full size, then cut. The
+ * bounds of orv_ql_preview apply. Release with
+ * orv_ql_free_bytes(bytes, *out_length).
+ */
+typedef struct orv_ql_zoom_region {
+    double centre_x;
+    double centre_y;
+    uint32_t width;
+    uint32_t height;
+    /* filled in on success */
+    uint32_t full_width;
+    uint32_t full_height;
+    uint32_t x;
+    uint32_t y;
+    uint32_t region_width;
+    uint32_t region_height;
+    bool embedded;
+} orv_ql_zoom_region;
+
+ORV_QL_API uint8_t *orv_ql_zoom(const char *path, int64_t orientation, orv_ql_zoom_region *region,
+                                size_t *out_length);
+
+/*
  * Runs "exiftool -ver" and describes the run as text:
  *   status=Some(0) out="12.57" err=""
  * or "failed: <reason>" when ExifTool cannot be started. Never null (when
@@ -173,7 +220,7 @@ ORV_QL_API char *orv_ql_selftest(void);
 ORV_QL_API void orv_ql_free_string(char *text);
 
 /*
- * Releases a buffer from orv_ql_preview or orv_ql_thumbnail, with the
+ * Releases a buffer from orv_ql_preview, orv_ql_thumbnail or orv_ql_zoom, with the
  * length reported for it. A null bytes or a zero length is ignored.
  */
 ORV_QL_API void orv_ql_free_bytes(uint8_t *bytes, size_t length);

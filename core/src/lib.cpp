@@ -1,6 +1,7 @@
 // The C entry points. Each validates and copies its arguments, hands the
 // work to its module, and turns every internal failure into its documented
 // ordinary result; nothing escapes across the C boundary.
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,6 +17,7 @@
 #include "metadata/record.hpp"
 #include "orv_ql.h"
 #include "preview/preview.hpp"
+#include "preview/zoom.hpp"
 #include "selftest.hpp"
 #include "text.hpp"
 
@@ -23,6 +25,11 @@ namespace {
 
 // Far beyond any thumbnail a file manager asks for (1024 at most).
 constexpr uint32_t kMaxThumbnailSide = 4096;
+
+// The largest side of a zoomed region asked for: more than any screen shows.
+constexpr uint32_t kMaxZoomSide = 8192;
+
+bool valid_fraction(double f) { return !std::isnan(f) && f >= 0 && f <= 1; }
 
 // Copies a C argument when it is present and valid UTF-8.
 std::optional<std::string> utf8_argument(const char* p) {
@@ -132,6 +139,32 @@ uint8_t* orv_ql_preview(const char* path, int64_t orientation, size_t* out_lengt
 uint8_t* orv_ql_thumbnail(const char* path, uint32_t size, size_t* out_length) {
     if (!out_length || size == 0 || size > kMaxThumbnailSide) return nullptr;
     return picture_bytes(path, out_length, [&](const std::string& p) { return orv::thumbnail_jpeg(p, size); });
+}
+
+uint8_t* orv_ql_zoom(const char* path, int64_t orientation, orv_ql_zoom_region* region, size_t* out_length) {
+    if (!region || !out_length || region->width == 0 || region->width > kMaxZoomSide || region->height == 0 ||
+        region->height > kMaxZoomSide || !valid_fraction(region->centre_x) || !valid_fraction(region->centre_y)) {
+        return nullptr;
+    }
+    orv::begin_call();
+    try {
+        const auto p = utf8_argument(path);
+        if (!p) return nullptr;
+        auto z = orv::preview::zoom(*p, orientation, {region->centre_x, region->centre_y, region->width, region->height});
+        if (!z) return nullptr;
+        // The picture's buffer comes from malloc: handed over as it is.
+        *out_length = z->picture.byte_count();
+        region->full_width = z->full.width;
+        region->full_height = z->full.height;
+        region->x = z->region.x;
+        region->y = z->region.y;
+        region->region_width = z->region.width;
+        region->region_height = z->region.height;
+        region->embedded = z->embedded;
+        return z->picture.rgb.release();
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 char* orv_ql_selftest(void) {

@@ -12,6 +12,9 @@ check "unknown command is misuse" test "$(status "$orv" frobnicate)" = 2
 check "preview without -o is misuse" test "$(status "$orv" preview "$corpus/exiftool-t/PNG.png")" = 2
 check "bad orientation is misuse" test "$(status "$orv" preview x.jpg --orientation six -o "$tmp/x.jpg")" = 2
 check "help exits 0" test "$(status "$orv" --help)" = 0
+check "zoom without the region is misuse" test "$(status "$orv" zoom x.jpg 0.5 0.5)" = 2
+check "zoom writes the region as PPM" test "$("$orv" zoom "$corpus/exif-samples/jpg/Canon_40D.jpg" 0.5 0.5 64 32 \
+  --orientation 6 2>/dev/null | head -n 2 | tr '\n' ' ')" = "P6 64 32 "
 
 lines=$("$orv" inspect "$corpus/exiftool-t/Canon.jpg" "$tmp/missing.jpg" | wc -l)
 check "inspect prints one envelope per path" test "$lines" = 2

@@ -14,6 +14,10 @@ constexpr std::array<std::string_view, 6> kPreviewTags = {
     "-PreviewImage", "-JpgFromRaw", "-ThumbnailImage", "-ThumbnailTIFF", "-PreviewTIFF", "-PhotoshopThumbnail",
 };
 
+// The pictures that may be the camera's full frame, the earliest winning
+// a tie in size.
+constexpr std::array<std::string_view, 3> kFullSizeTags = {"-JpgFromRaw", "-PreviewImage", "-OtherImage"};
+
 // The tags of the colour-space mark, as stored. They are asked for after
 // the previews: a short number first in the answer is the orientation.
 constexpr std::array<std::string_view, 2> kColourTags = {"-InteropIndex#", "-ColorSpace#"};
@@ -56,6 +60,14 @@ RunResult run_orientation_and_previews(const std::string& path, std::string_view
     auto cmd = exiftool_command();
     cmd.arg("-b").arg("-sep").arg(end).arg("-sep").arg(end).arg("-Orientation#");
     for (std::string_view tag : kPreviewTags) cmd.arg(tag);
+    for (std::string_view tag : kColourTags) cmd.arg(tag);
+    return cmd.file(path).output();
+}
+
+RunResult run_full_size_previews(const std::string& path, std::string_view end) {
+    auto cmd = exiftool_command();
+    cmd.arg("-b").arg("-sep").arg(end).arg("-sep").arg(end);
+    for (std::string_view tag : kFullSizeTags) cmd.arg(tag);
     for (std::string_view tag : kColourTags) cmd.arg(tag);
     return cmd.file(path).output();
 }

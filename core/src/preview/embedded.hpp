@@ -33,6 +33,12 @@ RunResult run_preview_tag(const std::string& path, size_t index, std::string_vie
 // colour-space mark, each value followed by `end`.
 RunResult run_orientation_and_previews(const std::string& path, std::string_view end);
 
+// One run asking for the full-size pictures a RAW file may carry
+// (JpgFromRaw, PreviewImage, OtherImage, in that order), then the
+// colour-space mark, each value followed by `end`; parse_embedded_answer
+// reads it (no orientation is asked).
+RunResult run_full_size_previews(const std::string& path, std::string_view end);
+
 // What that run's output says: views into it.
 struct EmbeddedAnswer {
     std::optional<int64_t> orientation;

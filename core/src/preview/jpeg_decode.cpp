@@ -9,6 +9,7 @@
 
 #include <array>
 #include <csetjmp>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -131,6 +132,13 @@ struct FreeIcc {
 // handler jumps back to, so that no object with a destructor is skipped.
 struct JpegJob {
     Fit fit{0};
+    // Set for a region at full size instead of a fitted picture: the
+    // stored rectangle wanted, given the stored size.
+    const std::function<Rect(Size)>* region_of = nullptr;
+    bool header_only = false;
+    Size full;
+    Rect region;   // the stored rectangle wanted
+    Rect decoded_at;  // where the decoded pixels lie in the stored picture
     Budget budget;
     Size target;
     Size decoded;
@@ -142,6 +150,41 @@ struct JpegJob {
     bool adobe_rgb = false;
     std::unique_ptr<FileInput> file;
 };
+
+// The stored rectangle wanted, at scale 1, and one iMCU around it where the
+// picture goes on: at the edge of a crop libjpeg's fancy upsampling lacks
+// the neighbouring chroma, and those pixels would differ from a whole
+// decode. Columns left of the crop are not decoded, rows above it are
+// skipped, and decoding stops after the last row needed.
+bool decode_region(jpeg_decompress_struct& cinfo, JpegJob& job) {
+    job.region = (*job.region_of)(job.full);
+    const Rect& r = job.region;
+    if (r.width == 0 || r.height == 0 || r.x + uint64_t{r.width} > job.full.width ||
+        r.y + uint64_t{r.height} > job.full.height) {
+        return false;
+    }
+    const uint32_t margin_x = uint32_t(cinfo.max_h_samp_factor) * DCTSIZE;
+    const uint32_t margin_y = uint32_t(cinfo.max_v_samp_factor) * DCTSIZE;
+    const uint32_t top = r.y - std::min(r.y, margin_y);
+    const uint32_t bottom = std::min(job.full.height, r.y + r.height + margin_y);
+    JDIMENSION left = r.x - std::min(r.x, margin_x);
+    JDIMENSION width = std::min(job.full.width, r.x + r.width + margin_x) - left;
+    cinfo.scale_num = 1;
+    cinfo.scale_denom = 1;
+    jpeg_start_decompress(&cinfo);
+    jpeg_crop_scanline(&cinfo, &left, &width);  // moves left to an iMCU boundary
+    job.decoded_at = {left, top, width, bottom - top};
+    job.decoded = {width, bottom - top};
+    const size_t row_bytes = size_t{width} * cinfo.output_components;
+    job.buffer = allocate_buffer(row_bytes * job.decoded.height);
+    if (top > 0 && jpeg_skip_scanlines(&cinfo, top) != top) return false;
+    for (uint32_t y = 0; y < job.decoded.height; ++y) {
+        JSAMPROW row = job.buffer.get() + row_bytes * y;
+        if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) return false;
+    }
+    jpeg_abort_decompress(&cinfo);
+    return true;
+}
 
 // No automatic object in this frame has a destructor; the error handler
 // may jump back here from any libjpeg call below.
@@ -177,8 +220,12 @@ bool run(jpeg_decompress_struct& cinfo, ErrorJump& err, const Source& source, Jp
         }
     }
 
+    job.full = {cinfo.image_width, cinfo.image_height};
+    if (job.header_only) return true;
+
     job.inverted = cinfo.saw_Adobe_marker;
     cinfo.out_color_space = job.cmyk ? JCS_CMYK : JCS_EXT_RGB;
+    if (job.region_of) return decode_region(cinfo, job);
     job.target = fit_size({cinfo.image_width, cinfo.image_height}, job.fit);
     const auto denominator = scale_denominator(&cinfo, job.target, job.budget.held_bytes);
     if (!denominator) return false;
@@ -196,9 +243,8 @@ bool run(jpeg_decompress_struct& cinfo, ErrorJump& err, const Source& source, Jp
     return true;
 }
 
-}  // namespace
-
-std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& budget, const ColourSource& unmarked) {
+// Runs the job over the source; false on any failure.
+bool decode(const Source& source, JpegJob& job) {
     jpeg_decompress_struct cinfo{};
     ErrorJump err{};
     cinfo.err = jpeg_std_error(&err.pub);
@@ -206,9 +252,6 @@ std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& 
     err.pub.emit_message = on_message;
     jpeg_progress_mgr progress{on_progress, 0, 0, 0, 0};
     cinfo.progress = &progress;
-    JpegJob job;
-    job.fit = fit;
-    job.budget = budget;
     bool decoded = false;
     try {
         decoded = run(cinfo, err, source, job);
@@ -217,19 +260,54 @@ std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& 
         throw;
     }
     jpeg_destroy_decompress(&cinfo);
-    if (!decoded) return std::nullopt;
+    return decoded;
+}
 
+// CMYK pixels into sRGB in place, as RGB from then on.
+void cmyk_into_srgb(JpegJob& job) {
     const std::span<const uint8_t> icc(job.icc.get(), job.icc ? job.icc_length : 0);
-    const size_t pixels = size_t{job.decoded.width} * job.decoded.height;
-    if (job.cmyk) cmyk_to_srgb(job.buffer.get(), pixels, job.inverted, icc);
+    cmyk_to_srgb(job.buffer.get(), size_t{job.decoded.width} * job.decoded.height, job.inverted, icc);
+}
 
+// An RGB picture into sRGB by its own marks, else by `unmarked`.
+void rgb_into_srgb(Picture& picture, const JpegJob& job, const ColourSource& unmarked) {
+    ColourSource colour{{job.icc.get(), job.icc.get() + (job.icc ? job.icc_length : 0)}, job.adobe_rgb};
+    to_srgb(picture, colour.empty() ? unmarked : colour);
+}
+
+}  // namespace
+
+std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& budget, const ColourSource& unmarked) {
+    JpegJob job;
+    job.fit = fit;
+    job.budget = budget;
+    if (!decode(source, job)) return std::nullopt;
+    if (job.cmyk) cmyk_into_srgb(job);
     Picture picture{job.decoded, std::move(job.buffer)};
     if (picture.size != job.target) picture = resample(picture, job.target);
-    if (!job.cmyk) {
-        ColourSource colour{{icc.begin(), icc.end()}, job.adobe_rgb};
-        to_srgb(picture, colour.empty() ? unmarked : colour);
-    }
+    if (!job.cmyk) rgb_into_srgb(picture, job, unmarked);
     return picture;
+}
+
+std::optional<JpegRegion> decode_jpeg_region(const Source& source, const std::function<Rect(Size)>& region_of,
+                                             const Budget& budget, const ColourSource& unmarked) {
+    JpegJob job;
+    job.region_of = &region_of;
+    job.budget = budget;
+    if (!decode(source, job)) return std::nullopt;
+    if (job.cmyk) cmyk_into_srgb(job);
+    const Rect& r = job.region;
+    Picture picture = cut({job.decoded, std::move(job.buffer)},
+                          {r.x - job.decoded_at.x, r.y - job.decoded_at.y, r.width, r.height});
+    if (!job.cmyk) rgb_into_srgb(picture, job, unmarked);
+    return JpegRegion{job.full, std::move(picture)};
+}
+
+std::optional<Size> jpeg_size(const Source& source) {
+    JpegJob job;
+    job.header_only = true;
+    if (!decode(source, job)) return std::nullopt;
+    return job.full;
 }
 
 }  // namespace orv::preview

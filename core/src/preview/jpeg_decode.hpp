@@ -1,10 +1,13 @@
-// JPEG pictures, decoded with libjpeg-turbo straight to about the fitted size.
+// JPEG pictures, decoded with libjpeg-turbo straight to about the fitted
+// size, or a region of them at full size.
 #pragma once
 
+#include <functional>
 #include <optional>
 
 #include "colour.hpp"
 #include "picture.hpp"
+#include "region.hpp"
 #include "source.hpp"
 
 namespace orv::preview {
@@ -19,5 +22,22 @@ namespace orv::preview {
 // not fit the budget's held bytes.
 std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& budget,
                                    const ColourSource& unmarked = {});
+
+// One rectangle of a JPEG at full size, its colours as decode_jpeg turns
+// them: `region_of` gives it from the picture's stored size, once the
+// header is read, and it must lie inside. Only the rows down to its last
+// and the columns around it are decoded (the stream behind them is not
+// read), so a view of a few megapixels of a 45 MP picture holds only those.
+// Refused as decode_jpeg refuses, and for a rectangle that does not fit.
+struct JpegRegion {
+    Size full;        // the stored picture's size
+    Picture picture;  // the rectangle's pixels
+};
+std::optional<JpegRegion> decode_jpeg_region(const Source& source, const std::function<Rect(Size)>& region_of,
+                                             const Budget& budget, const ColourSource& unmarked = {});
+
+// The size a JPEG's header states, read without decoding; nothing when the
+// header does not read or the picture is one decode_jpeg refuses unseen.
+std::optional<Size> jpeg_size(const Source& source);
 
 }  // namespace orv::preview
