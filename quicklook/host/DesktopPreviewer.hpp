@@ -14,6 +14,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryFile>
 #include <QTimer>
 
 class QDBusError;
@@ -93,6 +94,7 @@ private:
     void start();
     void onBusOutput();
     void launchChild();
+    QString busConfigArgument();
     void send(const Request& request);
     void childEnded();
     void busEnded();
@@ -105,6 +107,7 @@ private:
     State state_ = State::Stopped;
     bool failed_ = false;
     QProcess bus_, child_;
+    QTemporaryFile busConfig_;  // the private bus's configuration, while the service lives
     QString address_;
     QString connectionName_;
     std::optional<QDBusConnection> connection_;

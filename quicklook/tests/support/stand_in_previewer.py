@@ -2,7 +2,8 @@
 """A stand-in for the desktop's previewer, on whatever session bus it is given.
 
 Takes org.gnome.NautilusPreviewer, records each call it gets as a line in the
-file STAND_IN_LOG ("started PID BUS ACCESSIBILITY-BUS", "ShowFile URI HANDLE CLOSE", "Close"), says
+file STAND_IN_LOG ("started PID BUS ACCESSIBILITY-BUS", "activatable NAMES...",
+"ShowFile URI HANDLE CLOSE", "Close"), says
 Visible as the real one does (true once ShowFile made its window, false once
 Close took it down), and, when told through org.orvanta.StandIn, emits
 SelectionEvent or takes its window down as a user would.
@@ -65,6 +66,11 @@ def main():
     StandIn(bus, PATH)
     name = dbus.service.BusName("org.gnome.NautilusPreviewer", bus, do_not_queue=True)
     record(f"started {os.getpid()} {os.environ['DBUS_SESSION_BUS_ADDRESS']} {os.environ.get('AT_SPI_BUS_ADDRESS', '')}")
+    # What the bus would start on a request: the session's services must not
+    # be started on the private bus (the real previewer waits on them).
+    names = bus.call_blocking("org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                              "ListActivatableNames", "", [])
+    record("activatable " + " ".join(sorted(str(n) for n in names)))
     GLib.MainLoop().run()
     del name
 
