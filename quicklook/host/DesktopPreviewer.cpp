@@ -235,6 +235,8 @@ QString DesktopPreviewer::busConfigArgument() {
 void DesktopPreviewer::onBusOutput() {
     if (!address_.isEmpty() || !bus_.canReadLine()) return;
     address_ = QString::fromUtf8(bus_.readLine()).trimmed();
+    // Read by now: gone before the service can be killed and leave it.
+    busConfig_.remove();
     connection_ = QDBusConnection::connectToBus(address_, connectionName_);
     if (!connection_->isConnected()) {
         giveUp();

@@ -107,7 +107,7 @@ private:
     State state_ = State::Stopped;
     bool failed_ = false;
     QProcess bus_, child_;
-    QTemporaryFile busConfig_;  // the private bus's configuration, while the service lives
+    QTemporaryFile busConfig_;  // the private bus's configuration, until the bus has read it
     QString address_;
     QString connectionName_;
     std::optional<QDBusConnection> connection_;

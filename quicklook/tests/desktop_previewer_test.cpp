@@ -167,6 +167,13 @@ private slots:
         // keyring) started there kept the real previewer's first document
         // waiting 25 s.
         QCOMPARE(calls().value(1), QStringLiteral("activatable org.freedesktop.DBus"));
+        // Its configuration is read and gone: a killed service leaves no file.
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(previewer->busPid()));
+        QVERIFY(cmdline.open(QIODevice::ReadOnly));
+        QByteArray config;
+        for (const QByteArray& word : cmdline.readAll().split('\0'))
+            if (word.startsWith("--config-file=")) config = word.mid(int(sizeof "--config-file=" - 1));
+        QVERIFY(!config.isEmpty() && !QFile::exists(QString::fromLocal8Bit(config)));
         QCOMPARE(visible.count(), 1);  // asked, then shown: one change
 
         actAsUser(previewer->busAddress(), "Select", {5u});
