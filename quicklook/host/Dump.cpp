@@ -39,6 +39,23 @@ json elementLine(const PanelElement& element) {
 // One JSON Lines line; text that is not UTF-8 is replaced, never fatal.
 std::string lineOf(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
+json rectOf(const QRect& r) { return json::array({r.x(), r.y(), r.width(), r.height()}); }
+
+json zoomOf(const PhotoView& photo) {
+    if (!photo.isZoomed()) return nullptr;
+    json z;
+    const auto& centre = photo.zoomCentre();
+    z["centre"] = centre ? json::array({centre->x(), centre->y()}) : json(nullptr);
+    const auto& region = photo.zoomRegion();
+    z["full"] = region ? json::array({region->full.width(), region->full.height()}) : json(nullptr);
+    z["region"] = region ? rectOf(region->rect) : json(nullptr);
+    const auto shown = photo.zoomShown();
+    z["shown"] = shown ? rectOf(*shown) : json(nullptr);
+    z["embedded"] = region && region->embedded;
+    z["note"] = photo.zoomNote().toStdString();
+    return z;
+}
+
 json photoLine(const PhotoView& photo) {
     json p;
     const QImage& image = photo.image();
@@ -49,6 +66,7 @@ json photoLine(const PhotoView& photo) {
     else
         p["focus"] = nullptr;
     p["showFocus"] = photo.showFocus();
+    p["zoom"] = zoomOf(photo);
     return json{{"photo", p}};
 }
 

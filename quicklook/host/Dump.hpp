@@ -12,7 +12,15 @@ namespace orv::ui {
 class PreviewViewController;
 
 // {"photo": {"image": [W, H] | null, "placeholder": TEXT,
-//            "focus": {"x","y","w","h"} | null, "showFocus": BOOL}}
+//            "focus": {"x","y","w","h"} | null, "showFocus": BOOL,
+//            "zoom": null | {"centre": [X, Y] | null, "full": [W, H] | null,
+//                            "region": [X, Y, W, H] | null, "shown": [X, Y, W, H] | null,
+//                            "embedded": BOOL, "note": TEXT}}}
+// zoom: null when the picture is fitted; else the centre as fractions of the
+// upright picture (null until chosen), the full-size picture's size, the
+// region of it loaded and the part of it on screen, in its pixels (null
+// while loading or when the file has none), whether it is a preview embedded
+// in the file, and the caption shown ("" for none).
 // then per element: "kind" (title, subtitle, section, row, checkbox, note,
 // footer), "text" (all but rows; the checkbox's title), rows' "label",
 // "value" (as displayed) and "mono", the checkbox's "on", and "gapAfter"

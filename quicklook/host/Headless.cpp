@@ -7,6 +7,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QImageWriter>
+#include <QLayout>
 #include <QPixmap>
 #include <QWidget>
 
@@ -31,12 +32,13 @@ void settle() {
     }
 }
 
-// Each controller serves one request: once it is no longer preparing, its
-// file is shown in full.
+// Each controller serves one request: once it is no longer preparing, and
+// zoomed, has its region, its file is shown in full.
 void waitUntilPrepared(const PreviewViewController& controller) {
     QEventLoop loop;
     QObject::connect(&controller, &PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
-    while (controller.isPreparing()) loop.exec();
+    QObject::connect(&controller, &PreviewViewController::zoomPrepared, &loop, &QEventLoop::quit);
+    while (controller.isPreparing() || controller.isZoomPending()) loop.exec();
 }
 
 }  // namespace
@@ -66,11 +68,20 @@ int runHeadless(const Options& options, const PreviewViewController::Loader& loa
         while (next < count && active.size() < kLoadsAhead) {
             auto& controller = active.emplace_back(std::make_unique<PreviewViewController>(loader));
             controller->view()->resize(options.size);
+            if (options.zoom) {
+                // The region asked for is sized by the photo view: laid out first.
+                if (QLayout* layout = controller->view()->layout()) layout->activate();
+                controller->setZoomed(true);
+            }
             controller->preparePreviewOfFile(options.files[next++]);
         }
         const std::unique_ptr<PreviewViewController> current = std::move(active.front());
         active.pop_front();
         waitUntilPrepared(*current);
+        if (options.zoom) {
+            settle();  // a view laid out otherwise asks for another region
+            waitUntilPrepared(*current);
+        }
 
         if (options.renderTo) {
             const fs::path target = renderPath(*options.renderTo, index, count);

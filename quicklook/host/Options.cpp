@@ -44,12 +44,16 @@ std::string usage() {
            "Shows each photo with its metadata in a window: the picture with the\n"
            "camera's focus box on the left, the metadata panel on the right.\n"
            "With several files, Left and Right step through them; Space or Esc closes.\n"
+           "Z (or a double-click) zooms to 100 % at the focus box and back; Shift and\n"
+           "the arrows or a drag move the zoomed view; Esc leaves the zoom first.\n"
            "\n"
            "  --render OUT.png  no window: write a PNG of the preview (with several\n"
            "                    files, OUT-1.png, OUT-2.png, ... in order)\n"
            "  --size WxH        size of the rendered window (default 1180x760)\n"
            "  --dump            no window: print the preview's final state as JSON\n"
            "                    Lines, one block per file\n"
+           "  --zoom            with --render or --dump: the view zoomed to 100 % at\n"
+           "                    the focus box (Z in the window)\n"
            "  --service         be the desktop's previewer: show the files GNOME Files\n"
            "                    asks for (Space on a file) until 10 idle minutes pass\n"
            "  --register-previewer    make Space in GNOME Files open Orvanta preview\n"
@@ -67,11 +71,11 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
     };
     const auto fromQt = [](const QString& text) { return text.toLatin1().toStdString(); };
 
-    const QCommandLineOption help(QStringList{"h", "help"}), version("version"), dump("dump"), service("service"),
+    const QCommandLineOption help(QStringList{"h", "help"}), version("version"), dump("dump"), zoom("zoom"), service("service"),
         registerOption("register-previewer"), unregisterOption("unregister-previewer"),
         render("render", {}, "OUT.png"), size("size", {}, "WxH");
     QCommandLineParser parser;
-    parser.addOptions({help, version, dump, service, registerOption, unregisterOption, render, size});
+    parser.addOptions({help, version, dump, zoom, service, registerOption, unregisterOption, render, size});
     QStringList qtArgs{QStringLiteral("orvanta-preview")};
     for (const std::string& a : args) qtArgs << toQt(a);
     if (!parser.parse(qtArgs)) return fromQt(parser.errorText());
@@ -80,6 +84,7 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
     options.help = parser.isSet(help);
     options.version = parser.isSet(version);
     options.dump = parser.isSet(dump);
+    options.zoom = parser.isSet(zoom);
     options.service = parser.isSet(service);
     options.registerPreviewer = parser.isSet(registerOption);
     options.unregisterPreviewer = parser.isSet(unregisterOption);
@@ -95,6 +100,8 @@ std::variant<Options, std::string> parseArguments(const std::vector<std::string>
                fromQt(parser.value(size)) + "\"";
     if (options.help || options.version) return options;
     if (sizeGiven && !options.renderTo) return std::string("--size goes with --render");
+    if (options.zoom && (options.service || !options.headless()))
+        return std::string("--zoom goes with --render or --dump and FILE...");
     if (options.registerPreviewer || options.unregisterPreviewer) {
         const char* name = options.registerPreviewer ? "--register-previewer" : "--unregister-previewer";
         if (options.registerPreviewer && options.unregisterPreviewer)

@@ -18,6 +18,7 @@ struct Options {
     std::optional<std::filesystem::path> renderTo;
     QSize size = PreviewViewController::kPreferredContentSize;
     bool dump = false;
+    bool zoom = false;                 // --render and --dump show the view zoomed to 100 %
     bool help = false;
     bool version = false;
     bool service = false;              // the desktop's previewer on the session bus

@@ -45,7 +45,7 @@ PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit
                                                    return *hint ? QString::fromLatin1(DesktopPreviewer::kInstallHint)
                                                                 : QString();
                                                })),
-      prefetcher_(controller_.loader(), kKeptResults),
+      prefetcher_(controller_.loader(), kKeptResults, controller_.zoomLoader()),
       desktop_(std::move(desktopPreviewer)) {
     // The service outlives its window: closing it only hides it.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -60,14 +60,21 @@ PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit
     window_->installEventFilter(this);  // its showing, hiding and minimising
     // Left and Up ask the file manager for an earlier file, Right and Down
     // for a later one; the next neighbours load in that direction first.
-    bindKeys(*window_, {KeyCommand::Close, KeyCommand::Up, KeyCommand::Down, KeyCommand::Left, KeyCommand::Right},
+    // Z and Shift with the arrows zoom as in the window of our own.
+    bindKeys(*window_,
+             {KeyCommand::Close, KeyCommand::Escape, KeyCommand::Up, KeyCommand::Down, KeyCommand::Left,
+              KeyCommand::Right, KeyCommand::Zoom, KeyCommand::PanLeft, KeyCommand::PanRight, KeyCommand::PanUp,
+              KeyCommand::PanDown},
              [this](KeyCommand command) {
+                 if (handleZoomKey(command, controller_)) return;
                  switch (command) {
-                     case KeyCommand::Close: close(); return;
+                     case KeyCommand::Close:
+                     case KeyCommand::Escape: close(); return;
                      case KeyCommand::Up: forward_ = false; emit selectionEvent(Up); return;
                      case KeyCommand::Down: forward_ = true; emit selectionEvent(Down); return;
                      case KeyCommand::Left: forward_ = false; emit selectionEvent(Left); return;
                      case KeyCommand::Right: forward_ = true; emit selectionEvent(Right); return;
+                     default: return;
                  }
              });
 
@@ -75,6 +82,11 @@ PreviewService::PreviewService(Loader loader, std::chrono::milliseconds idleExit
     // never compete with it for ExifTool.
     connect(&controller_, &PreviewViewController::previewPrepared, this, [this] {
         if (shown_) prefetchAround(*shown_);
+    });
+    connect(&controller_, &PreviewViewController::zoomLoadStarted, &prefetcher_, &Prefetcher::keepZoom);
+    // Zoomed in, the neighbours' regions at the same place load ahead too.
+    connect(&controller_, &PreviewViewController::zoomChanged, this, [this](bool zoomed) {
+        if (zoomed && shown_ && !controller_.isPreparing()) prefetchAround(*shown_);
     });
 
     // The file manager hears of the desktop previewer's window and arrow
@@ -157,7 +169,7 @@ void PreviewService::prefetchAround(const fs::path& file) {
         std::vector<fs::path> files = neighboursToPrefetch(file, forward);
         if (files.empty()) return {};
         return [self, search, files = std::move(files)] {
-            if (self && self->search_ == search) self->prefetcher_.prefetch(files);
+            if (self && self->search_ == search) self->prefetcher_.prefetch(files, self->controller_.zoomWish());
         };
     });
 }

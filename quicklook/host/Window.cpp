@@ -18,21 +18,32 @@ QString windowTitle(const fs::path& file, size_t index, size_t count) {
     return title;
 }
 
-PreviewWindow::PreviewWindow(std::vector<fs::path> files, PreviewViewController::Loader loader)
-    : files_(std::move(files)), controller_(std::move(loader)), prefetcher_(controller_.loader()) {
+PreviewWindow::PreviewWindow(std::vector<fs::path> files, PreviewViewController::Loader loader, ZoomLoader zoomLoader)
+    : files_(std::move(files)),
+      controller_(std::move(loader), nullptr, std::move(zoomLoader)),
+      prefetcher_(controller_.loader(), Prefetcher::kKeepAll, controller_.zoomLoader()) {
     window_ = controller_.view();
     // The neighbours load only once the file asked for is on screen, so they
     // never compete with it for ExifTool.
     connect(&controller_, &PreviewViewController::previewPrepared, this,
-            [this] { prefetcher_.prefetch(neighbours(index_)); });
+            [this] { prefetcher_.prefetch(neighbours(index_), controller_.zoomWish()); });
     window_->setAttribute(Qt::WA_QuitOnClose, true);
     window_->setMinimumSize(kMinimumWindowSize);
     window_->resize(controller_.preferredContentSize());
-    bindKeys(*window_, {KeyCommand::Close, KeyCommand::Left, KeyCommand::Right}, [this](KeyCommand command) {
-        if (command == KeyCommand::Close) window_->close();
-        if (command == KeyCommand::Left && index_ > 0) showFile(index_ - 1);
-        if (command == KeyCommand::Right && index_ + 1 < files_.size()) showFile(index_ + 1);
+    connect(&controller_, &PreviewViewController::zoomLoadStarted, &prefetcher_, &Prefetcher::keepZoom);
+    // Zoomed in, the neighbours' regions at the same place load ahead too.
+    connect(&controller_, &PreviewViewController::zoomChanged, this, [this](bool zoomed) {
+        if (zoomed && !controller_.isPreparing()) prefetcher_.prefetch(neighbours(index_), controller_.zoomWish());
     });
+    bindKeys(*window_,
+             {KeyCommand::Close, KeyCommand::Escape, KeyCommand::Left, KeyCommand::Right, KeyCommand::Zoom,
+              KeyCommand::PanLeft, KeyCommand::PanRight, KeyCommand::PanUp, KeyCommand::PanDown},
+             [this](KeyCommand command) {
+                 if (handleZoomKey(command, controller_)) return;
+                 if (command == KeyCommand::Close || command == KeyCommand::Escape) window_->close();
+                 if (command == KeyCommand::Left && index_ > 0) showFile(index_ - 1);
+                 if (command == KeyCommand::Right && index_ + 1 < files_.size()) showFile(index_ + 1);
+             });
     showFile(0);
 }
 

@@ -23,13 +23,15 @@ std::string noDisplayMessage();
 // and its place when there are several.
 QString windowTitle(const std::filesystem::path& file, size_t index, size_t count);
 
-// One window for all the files: Left and Right step through them; Space or
-// Esc closes, the keys people expect of a file previewer. Titled with the
+// One window for all the files: Left and Right step through them (zoomed,
+// at the same place); Space or Esc closes, the keys people expect of a file
+// previewer; Z zooms (see Keys.hpp). Titled with the
 // file's name. Once a file is shown, its neighbours in the list are loaded
 // in the background, so a step shows them at once.
 class PreviewWindow : public QObject {
 public:
-    explicit PreviewWindow(std::vector<std::filesystem::path> files, PreviewViewController::Loader loader = {});
+    explicit PreviewWindow(std::vector<std::filesystem::path> files, PreviewViewController::Loader loader = {},
+                           ZoomLoader zoomLoader = {});
 
     QWidget* widget() const { return window_; }
     PreviewViewController& controller() { return controller_; }

@@ -167,6 +167,20 @@ void startTask(BackgroundTask work) {
     }));
 }
 
+void startCoreTask(BackgroundLoad::Kind kind, BackgroundTask work) {
+    const bool prefetch = kind == BackgroundLoad::Kind::Prefetch;
+    (prefetch ? prefetchPool() : requestPool()).start(QRunnable::create([work = std::move(work), prefetch]() {
+        const PrefetchScope scope(prefetch);
+        std::function<void()> then;
+        try {
+            then = work();
+        } catch (...) {
+            return;  // nothing learnt, nothing to do
+        }
+        if (then) onMainThread(std::move(then));
+    }));
+}
+
 void finishLoads() {
     requestPool().waitForDone();
     prefetchPool().waitForDone();

@@ -79,6 +79,10 @@ private:
 // main thread (an empty one, or a throwing `work`, means nothing to do).
 using BackgroundTask = std::function<std::function<void()>()>;
 void startTask(BackgroundTask work);
+// The same for work that calls the core on behalf of a `kind` of load: a
+// user's on the request pool, a prefetch on the prefetch pool as background
+// work of the core.
+void startCoreTask(BackgroundLoad::Kind kind, BackgroundTask work);
 
 // Blocks until every load and task started so far has finished or been
 // dropped; for a program about to end, and for tests.

@@ -5,7 +5,8 @@
 // it used last. A kept result is used only while its file is unchanged since
 // its load started; a file changed since is loaded afresh. Loads ahead run
 // as prefetches, behind every request; a file whose prefetch failed is not
-// loaded ahead again. Main thread only.
+// loaded ahead again. While the view is zoomed, the region at the view's
+// place is loaded ahead as well, for the few files used last. Main thread only.
 #pragma once
 
 #include <sys/types.h>
@@ -23,6 +24,7 @@
 
 #include "BackgroundLoad.hpp"
 #include "PreviewViewController.hpp"
+#include "ZoomLoad.hpp"
 
 namespace orv::ui {
 
@@ -53,7 +55,11 @@ public:
     static constexpr size_t kKeepAll = std::numeric_limits<size_t>::max();
 
     // Keeps at most `keep` files, dropping the one used longest ago first.
-    explicit Prefetcher(Loader loader, size_t keep = kKeepAll);
+    // Regions at full size are kept for this many of the files used last
+    // (the shown file and a neighbour on each side): each is several MB.
+    static constexpr size_t kKeptZooms = 3;
+
+    explicit Prefetcher(Loader loader, size_t keep = kKeepAll, ZoomLoader zoomLoader = {});
 
     // Shows `file` through the controller as one of its requests: a kept
     // result at once, a load still running when it ends (it is never
@@ -63,8 +69,9 @@ public:
 
     // Starts loads of those files not kept yet (or changed since their
     // load), in this order, but for files whose prefetch failed; each of
-    // them counts as used now.
-    void prefetch(const std::vector<std::filesystem::path>& files);
+    // them counts as used now. With `zoom`, each file's region for it too,
+    // once its inspection tells the orientation.
+    void prefetch(const std::vector<std::filesystem::path>& files, const std::optional<ZoomWish>& zoom = {});
 
     // Drops every file but these. A dropped load runs to its end, but its
     // result is thrown away (a request showing it still gets it).
@@ -72,6 +79,10 @@ public:
 
     bool holds(const std::filesystem::path& file) const { return find(file) != slots_.end(); }
     bool isLoaded(const std::filesystem::path& file) const;
+    // Keeps `zoom` as the region of `file` when the file is kept.
+    void keepZoom(const std::filesystem::path& file, const std::shared_ptr<ZoomLoad>& zoom);
+    // The region kept for the file, loaded or on its way; none if none.
+    std::shared_ptr<ZoomLoad> zoomOf(const std::filesystem::path& file) const;
     size_t size() const { return slots_.size(); }
     // The files kept, the one used last at the end.
     std::vector<std::filesystem::path> recent() const;
@@ -80,6 +91,7 @@ private:
     struct Slot {
         std::optional<FileStamp> stamp;  // the file as its load started
         std::shared_ptr<BackgroundLoad> load;
+        std::shared_ptr<ZoomLoad> zoom;
     };
     using Slots = std::vector<std::pair<std::filesystem::path, Slot>>;
 
@@ -88,7 +100,9 @@ private:
     // the file is unchanged since its load started and the load can still
     // serve `kind`, else a new one.
     std::shared_ptr<BackgroundLoad> use(const std::filesystem::path& file, BackgroundLoad::Kind kind);
+    void zoomAhead(const std::filesystem::path& file, const ZoomWish& wish);
 
+    ZoomLoader zoomLoader_;
     Loader loader_;
     size_t keep_;
     Slots slots_;                             // the one used longest ago first

@@ -1,5 +1,7 @@
 #include "PreviewViewController.hpp"
 
+#include <climits>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QHBoxLayout>
@@ -56,12 +58,15 @@ QStyle* overlayScrollBarStyle() {
 
 }  // namespace
 
-PreviewViewController::PreviewViewController(Loader loader, QObject* parent)
+PreviewViewController::PreviewViewController(Loader loader, QObject* parent, ZoomLoader zoomLoader)
     : QObject(parent),
       loader_(loader ? std::move(loader) : systemLoader()),
       photo_(new PhotoView),
       stack_(new StackView),
-      panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)) {
+      panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)),
+      zoomLoader_(zoomLoader ? std::move(zoomLoader) : systemZoomLoader()) {
+    connect(photo_, &PhotoView::zoomToggleRequested, this, &PreviewViewController::toggleZoom);
+    connect(photo_, &PhotoView::zoomRegionWanted, this, &PreviewViewController::loadZoomRegion);
     readingNotice_.setSingleShot(true);
     readingNotice_.setInterval(kReadingNotice);
     connect(&readingNotice_, &QTimer::timeout, this, [this] {
@@ -135,12 +140,16 @@ void PreviewViewController::loadView() {
 
 void PreviewViewController::preparePreviewOfFile(const fs::path& file) {
     const uint64_t request = beginRequest();
+    file_ = file;
     showLoading(file);
     follow(request, file, BackgroundLoad::start(loader_, file, BackgroundLoad::Kind::Request));
 }
 
-void PreviewViewController::showLoad(const fs::path& file, std::shared_ptr<BackgroundLoad> load) {
+void PreviewViewController::showLoad(const fs::path& file, std::shared_ptr<BackgroundLoad> load,
+                                     std::shared_ptr<ZoomLoad> zoom) {
     const uint64_t request = beginRequest(load.get());
+    file_ = file;
+    zoomOffered_ = std::move(zoom);
     if (!load->result()) showLoading(file);
     follow(request, file, std::move(load));
 }
@@ -173,7 +182,9 @@ void PreviewViewController::follow(uint64_t request, const fs::path& file, std::
 }
 
 void PreviewViewController::showPreviewOfFile(const fs::path& file, LoadResult result) {
-    apply(beginRequest(), file, std::move(result));
+    const uint64_t request = beginRequest();
+    file_ = file;
+    apply(request, file, std::move(result));
 }
 
 uint64_t PreviewViewController::beginRequest(const BackgroundLoad* next) {
@@ -186,7 +197,93 @@ uint64_t PreviewViewController::beginRequest(const BackgroundLoad* next) {
         load_.reset();
     }
     readingNotice_.stop();
+    // The zoom stays, at its place; the region of the file passed goes.
+    dropZoomLoad();
+    zoomOffered_.reset();
+    zoomMissing_ = false;
+    orientation_.reset();
+    recordSize_ = QSize();
+    if (photo_) {
+        photo_->setZoomRegion(std::nullopt);
+        photo_->setZoomNote(QString());
+    }
     return ++latest_;
+}
+
+void PreviewViewController::setZoomed(bool zoomed) {
+    if (!photo_ || zoomed == isZoomed()) return;
+    photo_->setZoomed(zoomed);
+    if (zoomed) {
+        if (latest_ != 0 && panelShown_ == latest_) centreZoom();  // else once a file's inspection is known
+    } else {
+        dropZoomLoad();
+    }
+    emit zoomChanged(zoomed);
+}
+
+bool PreviewViewController::leaveZoom() {
+    if (!isZoomed()) return false;
+    setZoomed(false);
+    return true;
+}
+
+std::optional<ZoomWish> PreviewViewController::zoomWish() const {
+    if (!isZoomed() || !photo_->zoomCentre()) return std::nullopt;
+    return ZoomWish{*photo_->zoomCentre(), photo_->zoomWishSize()};
+}
+
+void PreviewViewController::centreZoom() {
+    QPointF centre(0.5, 0.5);
+    if (const auto& f = photo_->focusPoint()) centre = QPointF((f->x + f->w * 0.5) / 100.0, (f->y + f->h * 0.5) / 100.0);
+    photo_->setZoomCentre(centre);  // asks for its region
+    loadZoomRegion();               // (or finds it loaded already)
+}
+
+void PreviewViewController::loadZoomRegion() {
+    // Without an orientation there is no picture of the core's to zoom into.
+    if (!photo_ || !orientation_ || zoomMissing_ || zoomLoad_ || !zoomWish() || photo_->zoomCovered()) return;
+    const ZoomWish wish = *zoomWish();
+    std::shared_ptr<ZoomLoad> load = std::move(zoomOffered_);
+    if (!load || load->wish() != wish) {
+        load = ZoomLoad::start(zoomLoader_, file_, *orientation_, wish, BackgroundLoad::Kind::Request);
+        emit zoomLoadStarted(file_, load);
+    }
+    zoomLoad_ = load;
+    if (load->result()) {
+        applyZoom(latest_, load);
+        return;
+    }
+    connect(load.get(), &ZoomLoad::finished, this, [this, request = latest_, raw = load.get()] {
+        if (zoomLoad_.get() == raw) applyZoom(request, zoomLoad_);
+    });
+}
+
+void PreviewViewController::applyZoom(uint64_t request, const std::shared_ptr<ZoomLoad>& load) {
+    if (request != latest_ || !photo_ || load != zoomLoad_ || !load->result()) return;
+    const std::shared_ptr<ZoomLoad> done = load;  // zoomLoad_ is let go below
+    dropZoomLoad();
+    const ZoomRegion& region = *done->result();
+    photo_->setZoomRegion(region);
+    QString note;
+    if (region.image.isNull()) {
+        zoomMissing_ = true;
+        note = QStringLiteral("No full-size picture");
+    } else if (region.embedded && recordSize_.isValid() &&
+               std::max(region.full.width(), region.full.height()) <
+                   std::max(recordSize_.width(), recordSize_.height())) {
+        // The camera kept a smaller picture than it took: 100 % of that is all there is.
+        note = QStringLiteral("largest embedded preview: %1 × %2").arg(region.full.width()).arg(region.full.height());
+    }
+    photo_->setZoomNote(note);
+    emit zoomPrepared();
+    // Moved on while it loaded: the view may need another. Never twice for one wish.
+    if (!region.image.isNull() && zoomWish() != done->wish()) loadZoomRegion();
+}
+
+void PreviewViewController::dropZoomLoad() {
+    // A region nobody waits for finishes for nobody.
+    if (zoomLoad_) disconnect(zoomLoad_.get(), nullptr, this, nullptr);
+    zoomLoad_.reset();
 }
 
 void PreviewViewController::showLoading(const fs::path& file) {
@@ -210,6 +307,14 @@ void PreviewViewController::showOutcome(uint64_t request, const fs::path& file, 
     if (const auto* summary = std::get_if<InspectedFile>(&outcome)) {
         photo_->setFocusPoint(summary->makerNotes.focus);
         panel_->show(Panel::summary(*summary, photo_->showFocus()));
+        orientation_ = summary->orientation;
+        if (summary->width && summary->height && *summary->width > 0 && *summary->height > 0 &&
+            *summary->width <= INT_MAX && *summary->height <= INT_MAX)
+            recordSize_ = QSize(static_cast<int>(*summary->width), static_cast<int>(*summary->height));
+        if (isZoomed() && !photo_->zoomCentre())
+            centreZoom();
+        else
+            loadZoomRegion();
     } else if (const auto* card = std::get_if<FileCard>(&outcome)) {
         photo_->setFocusPoint(std::nullopt);
         panel_->show(Panel::fileCard(displayName(file), *card));

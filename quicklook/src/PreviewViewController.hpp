@@ -22,6 +22,7 @@
 #include "PhotoView.hpp"
 #include "Reader.hpp"
 #include "StackView.hpp"
+#include "ZoomLoad.hpp"
 
 class QScrollArea;
 
@@ -40,7 +41,7 @@ public:
     // A request still waiting this long says it is still reading.
     static constexpr std::chrono::milliseconds kReadingNotice{1000};
 
-    explicit PreviewViewController(Loader loader = {}, QObject* parent = nullptr);
+    explicit PreviewViewController(Loader loader = {}, QObject* parent = nullptr, ZoomLoader zoomLoader = {});
     ~PreviewViewController() override;
 
     // The root view, built by loadView on first use. The controller owns it.
@@ -64,7 +65,10 @@ public:
     // prefetch): at once what it has told, the loading state until then; it
     // is superseded like any other. A prefetch that failed (its deadline is
     // short) is not shown: the request loads the file itself.
-    void showLoad(const std::filesystem::path& file, std::shared_ptr<BackgroundLoad> load);
+    // `zoom`, a region of the file loaded ahead, is shown when zoomed at its
+    // centre and size.
+    void showLoad(const std::filesystem::path& file, std::shared_ptr<BackgroundLoad> load,
+                  std::shared_ptr<ZoomLoad> zoom = {});
 
     // A request whose result is already at hand (a prefetched one, or a
     // message): applied at once, with no loading state in between.
@@ -72,6 +76,22 @@ public:
 
     // The loader this controller's requests go through.
     const Loader& loader() const { return loader_; }
+    const ZoomLoader& zoomLoader() const { return zoomLoader_; }
+
+    // Zooming in shows the picture at 100 % centred on the focus box when the
+    // file has one, else on the picture's centre (chosen once the file's
+    // inspection is known); the centre then stays for the next files, so a
+    // burst is compared at one place. Zooming out shows the fitted picture.
+    bool isZoomed() const { return photo_ && photo_->isZoomed(); }
+    void setZoomed(bool zoomed);
+    void toggleZoom() { setZoomed(!isZoomed()); }
+    // Leaves the zoom; false when not zoomed.
+    bool leaveZoom();
+    // The centre and size the view's regions are asked with; none unless
+    // zoomed with a centre. For loading the neighbours' regions ahead.
+    std::optional<ZoomWish> zoomWish() const;
+    // Zoomed, and a region for the file shown is on its way.
+    bool isZoomPending() const { return isZoomed() && zoomLoad_ != nullptr; }
 
     PhotoView& photo() const { return *photo_; }
     StackView& stack() const { return *stack_; }
@@ -93,9 +113,19 @@ signals:
     void panelPrepared();
     // The newest request is shown in full.
     void previewPrepared();
+    // Zoomed in or out.
+    void zoomChanged(bool zoomed);
+    // A region for the newest request arrived (or the file has none).
+    void zoomPrepared();
+    // A region of `file` is loading for the view: worth keeping for a step back.
+    void zoomLoadStarted(const std::filesystem::path& file, const std::shared_ptr<ZoomLoad>& load);
 
 private:
     uint64_t beginRequest(const BackgroundLoad* next = nullptr);
+    void centreZoom();
+    void loadZoomRegion();
+    void applyZoom(uint64_t request, const std::shared_ptr<ZoomLoad>& load);
+    void dropZoomLoad();
     void follow(uint64_t request, const std::filesystem::path& file, std::shared_ptr<BackgroundLoad> load);
     void showLoading(const std::filesystem::path& file);
     void applyInspection(uint64_t request, const std::filesystem::path& file, const InspectionOutcome& outcome);
@@ -113,6 +143,13 @@ private:
     uint64_t applied_ = 0;     // the request shown in full last
     std::shared_ptr<BackgroundLoad> load_;  // the newest request's, while it runs
     QTimer readingNotice_;
+    ZoomLoader zoomLoader_;
+    std::filesystem::path file_;               // the newest request's
+    std::optional<int64_t> orientation_;       // from its inspection, once known
+    QSize recordSize_;                         // its pixel size from the inspection, when given
+    std::shared_ptr<ZoomLoad> zoomLoad_;       // its region on the way
+    std::shared_ptr<ZoomLoad> zoomOffered_;    // its region loaded ahead
+    bool zoomMissing_ = false;                 // it has no full-size picture: asked once
 };
 
 }  // namespace orv::ui

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cmath>
@@ -177,7 +178,8 @@ QImage bounded(QImage image) {
 
 const Core& systemCore() {
     static const Core core{&orv_ql_inspect,     &orv_ql_preview,         &orv_ql_free_string,
-                           &orv_ql_free_bytes,  &orv_ql_run_as_prefetch, &orv_ql_abandon_requests};
+                           &orv_ql_free_bytes,  &orv_ql_run_as_prefetch, &orv_ql_abandon_requests,
+                           &orv_ql_zoom};
     return core;
 }
 
@@ -264,6 +266,41 @@ QImage decodePreview(const fs::path& file, std::optional<int64_t> orientation, b
         }
     }
     return systemThumbnail(file);
+}
+
+ZoomRegion loadZoom(const fs::path& file, int64_t orientation, const ZoomWish& wish) {
+    return loadZoom(file, orientation, wish, ready(), systemCore());
+}
+
+ZoomRegion loadZoom(const fs::path& file, int64_t orientation, const ZoomWish& wish, bool isReady, const Core& core) {
+    if (!isReady || !core.zoom) return {};
+    constexpr int kMaxZoomSide = 8192;  // the most the core gives either way
+    orv_ql_zoom_region region{};
+    region.centre_x = std::clamp(std::isfinite(wish.centre.x()) ? wish.centre.x() : 0.5, 0.0, 1.0);
+    region.centre_y = std::clamp(std::isfinite(wish.centre.y()) ? wish.centre.y() : 0.5, 0.0, 1.0);
+    region.width = static_cast<uint32_t>(std::clamp(wish.size.width(), 1, kMaxZoomSide));
+    region.height = static_cast<uint32_t>(std::clamp(wish.size.height(), 1, kMaxZoomSide));
+    size_t length = 0;
+    uint8_t* bytes = core.zoom(file.c_str(), orientation, &region, &length);
+    if (!bytes) return {};
+    ZoomRegion result;
+    const uint64_t w = region.region_width, h = region.region_height;
+    // Only a region that is what it says it is, inside the picture it names.
+    const bool sound = w > 0 && h > 0 && w <= kMaxZoomSide && h <= kMaxZoomSide && length == 3 * w * h &&
+                       region.full_width <= INT_MAX && region.full_height <= INT_MAX &&
+                       uint64_t{region.x} + w <= region.full_width && uint64_t{region.y} + h <= region.full_height;
+    if (sound) {
+        const QImage wrapped(bytes, static_cast<int>(w), static_cast<int>(h), static_cast<qsizetype>(3 * w),
+                             QImage::Format_RGB888);
+        // Converted once here, off the main thread: drawn as is, every paint.
+        result.image = wrapped.convertToFormat(QImage::Format_RGB32);
+        result.full = QSize(static_cast<int>(region.full_width), static_cast<int>(region.full_height));
+        result.rect = QRect(static_cast<int>(region.x), static_cast<int>(region.y), static_cast<int>(w),
+                            static_cast<int>(h));
+        result.embedded = region.embedded;
+    }
+    core.freeBytes(bytes, length);
+    return result;
 }
 
 bool openRegularFile(const fs::path& file, QFile& device, struct stat* opened) {

@@ -18,8 +18,12 @@
 #include <QDateTime>
 #include <QFile>
 #include <QImage>
+#include <QPointF>
+#include <QRect>
 #include <QString>
 #include <QStringList>
+
+#include "orv_ql.h"
 
 namespace orv::ui {
 
@@ -90,6 +94,25 @@ struct DecodedImage {
     QImage image;
 };
 
+// What a zoomed view asks for: the centre as fractions (0 to 1) of the
+// upright picture's width and height, and the region's size in pixels.
+struct ZoomWish {
+    QPointF centre;
+    QSize size;
+    friend bool operator==(const ZoomWish&, const ZoomWish&) = default;
+};
+
+// One place of the file's picture at full size, one picture pixel per image
+// pixel: `image` (null when the file has no full-size picture) covers
+// `rect` of the upright full-size picture, `full` pixels in all. `embedded`:
+// the full-size picture is a preview embedded in the file, not its own.
+struct ZoomRegion {
+    QImage image;
+    QSize full;
+    QRect rect;
+    bool embedded = false;
+};
+
 // What is shown for a file that is not a picture (a document, a folder, a
 // video): no inspection, only what the file system and the MIME database say.
 struct FileCard {
@@ -144,6 +167,8 @@ struct Core {
     std::function<void(bool prefetch)> runAsPrefetch;
     // Every user's request in progress fails at once: orv_ql_abandon_requests.
     std::function<void()> abandonRequests;
+    // A place of the picture at full size: orv_ql_zoom.
+    std::function<uint8_t*(const char* path, int64_t orientation, orv_ql_zoom_region* region, size_t* length)> zoom;
 };
 const Core& systemCore();
 
@@ -175,6 +200,14 @@ LoadResult loadFile(const std::filesystem::path& file, bool isReady, const Core&
 QImage decodePreview(const std::filesystem::path& file, std::optional<int64_t> orientation);
 QImage decodePreview(const std::filesystem::path& file, std::optional<int64_t> orientation,
                      bool isReady, const Core& core);
+
+// The region of the file's full-size picture around wish.centre, wish.size
+// pixels wide and high (each cut to 1..8192), moved inside the picture by the
+// core; `orientation` is the inspection's. A null image when the core is not
+// ready or the file has no full-size picture.
+ZoomRegion loadZoom(const std::filesystem::path& file, int64_t orientation, const ZoomWish& wish);
+ZoomRegion loadZoom(const std::filesystem::path& file, int64_t orientation, const ZoomWish& wish, bool isReady,
+                    const Core& core);
 
 // The file's first image decoded in full, turned upright by its own
 // orientation and scaled to at most kMaxPictureSide on the longer side. Only

@@ -1,11 +1,38 @@
 // The request flow: the loading state and its "still reading" notice, the
 // panel before the picture, overlapping requests, a controller gone mid-load.
+// Zoomed to 100 %: the centre, kept from file to file, the edges, a region
+// for a file passed, the caption for a small embedded preview.
 // (A loader that throws: service_test.)
+#include <QLayout>
+
 #include "PhotoView.hpp"
 #include "TestSupport.hpp"
 
 using namespace orv;
 using namespace orv::ui;
+
+namespace {
+
+// a.cr3 has a focus box centred at (50 %, 43.125 %) and says it is 6000 × 4000;
+// gone.jpg cannot be read; any other file is a photo without a focus box.
+LoadResult photoOrError(const std::filesystem::path& file, const InspectionReport&) {
+    const std::string name = file.filename().string();
+    const std::string text = name == "a.cr3"      ? test::envelope(test::fullFile())
+                             : name == "gone.jpg" ? R"({"error":"No file"})"
+                                                  : test::envelope(test::minimalFile());
+    return LoadResult{DecodedImage{QImage(60, 40, QImage::Format_RGB32)}, Reader::outcomeOfEnvelope(text)};
+}
+
+// A controller whose photo view is laid out at 839 × 760, zoomed in before any file.
+std::unique_ptr<PreviewViewController> zoomedController(const test::FakeZoom& zoom) {
+    auto controller = std::make_unique<PreviewViewController>(photoOrError, nullptr, zoom.loader());
+    controller->view()->resize(1180, 760);
+    controller->view()->layout()->activate();
+    controller->setZoomed(true);
+    return controller;
+}
+
+}  // namespace
 
 class ControllerTest : public QObject {
     Q_OBJECT
@@ -117,6 +144,70 @@ private slots:
         PreviewViewController::finishLoads();
         QCOMPARE(gates.gate("a.jpg").release.available(), 0);  // the loader ran to its end
         QCoreApplication::sendPostedEvents();  // the result arrives for nobody
+    }
+
+    void zoomCentresOnTheFocusBoxKeepsItsPlaceAndStopsAtTheEdges() {
+        test::FakeZoom zoom;
+        zoom.gate = std::make_shared<QSemaphore>(1);  // a's region only, for now
+        const auto controller = zoomedController(zoom);
+        PhotoView& photo = controller->photo();
+        QVERIFY(!photo.zoomCentre());  // chosen once the focus box is known
+        controller->preparePreviewOfFile("/p/a.cr3");
+        test::waitForZoom(*controller);
+        QCOMPARE(*photo.zoomCentre(), QPointF(0.5, 0.43125));
+        // Picture pixel (3000, 1725) at the view's centre (419.5, 380), on a whole pixel.
+        QCOMPARE(*photo.zoomShown(), QRect(2581, 1345, 839, 760));
+        QCOMPARE(zoom.wishes().back().second.size, QSize(1678, 1520));  // twice the view
+        QCOMPARE(*photo.focusBoxRect(), QRectF(269, 255, 300, 250));   // 5 % × 6.25 % of 6000 × 4000
+
+        // The next file keeps the place; a region of a file passed is never shown.
+        controller->preparePreviewOfFile("/p/b.jpg");
+        QTRY_COMPARE(zoom.wishes().size(), size_t(2));
+        controller->preparePreviewOfFile("/p/gone.jpg");
+        zoom.gate->release(1000);
+        test::waitForZoom(*controller);
+        test::finishLoads();
+        QCOMPARE(zoom.wishes().back(), std::make_pair(std::string("b.jpg"), ZoomWish{{0.5, 0.43125}, {1678, 1520}}));
+        QVERIFY(!photo.zoomRegion());
+        QVERIFY(!controller->isZoomPending());
+
+        // Zoomed again on a file without a focus box: its centre, then the
+        // view pans until the picture's edges.
+        controller->setZoomed(false);
+        controller->preparePreviewOfFile("/p/c.jpg");
+        test::waitForPreview(*controller);
+        controller->setZoomed(true);
+        QVERIFY(photo.zoomLabelShown());  // "100 %", for a moment
+        QCOMPARE(*photo.zoomCentre(), QPointF(0.5, 0.5));
+        test::waitForZoom(*controller);  // the picture's size, for the edges
+        for (const auto& [dx, dy, corner] : {std::tuple{1, 1, QPoint(6000 - 839, 4000 - 760)}, {-1, -1, QPoint(0, 0)}}) {
+            for (int step = 0; step < 40; ++step) photo.panZoomStep(dx, dy);
+            test::waitForZoom(*controller);
+            QCOMPARE(photo.zoomShown()->topLeft(), corner);
+            QVERIFY(photo.zoomCovered());  // loaded anew where it went
+        }
+    }
+
+    void zoomNamesASmallerEmbeddedPreview_data() {
+        QTest::addColumn<QSize>("full");
+        QTest::addColumn<bool>("embedded");
+        QTest::addColumn<QString>("note");
+        QTest::newRow("embedded, smaller than the file") << QSize(1620, 1080) << true
+                                                         << "largest embedded preview: 1620 × 1080";
+        QTest::newRow("embedded, full size") << QSize(6000, 4000) << true << "";
+        QTest::newRow("the file's own") << QSize(1620, 1080) << false << "";
+    }
+    void zoomNamesASmallerEmbeddedPreview() {
+        QFETCH(QSize, full);
+        QFETCH(bool, embedded);
+        QFETCH(QString, note);
+        test::FakeZoom zoom;
+        zoom.full = full;
+        zoom.embedded = embedded;
+        const auto controller = zoomedController(zoom);
+        controller->preparePreviewOfFile("/p/a.cr3");
+        test::waitForZoom(*controller);
+        QCOMPARE(controller->photo().zoomNote(), note);
     }
 
     void theFileNameOfAPath() {

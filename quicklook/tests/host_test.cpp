@@ -103,6 +103,7 @@ private slots:
             {{"--service", "a.jpg"}, "--service takes no FILE"},
             {{"--register-previewer", "--unregister-previewer"}, "undo each other"},
             {{"--dump"}, "no FILE given"},
+            {{"--zoom", "a.jpg"}, "--zoom goes with --render or --dump"},
         };
         for (const auto& [args, words] : mistakes) {
             const auto parsed = parse(args);
@@ -154,6 +155,33 @@ private slots:
         QCOMPARE(QColor(QImage(dir.filePath("many-2.png")).pixel(900 - 341, 10)), Palette::borderSoft());
     }
 
+    void zoomedAtTwiceTheDensityOnePicturePixelIsOneDevicePixel() {
+        // A checkerboard of single pixels survives only when nothing is resampled.
+        QImage board(3000, 2000, QImage::Format_RGB32);
+        for (int y = 0; y < board.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(board.scanLine(y));
+            for (int x = 0; x < board.width(); ++x) line[x] = (x + y) % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0);
+        }
+        const QString picture = dir.filePath("board.png"), out = dir.filePath("board-zoomed.png");
+        QVERIFY(board.save(picture));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QT_SCALE_FACTOR", "2");
+        const test::Run r = test::run(ORVANTA_PREVIEW, {"--render", out, "--dump", "--zoom", picture}, env);
+        QCOMPARE(r.status, 0);
+        // No focus box: the centre (1500, 1000) in the middle of 1678 × 1520 device pixels.
+        const json zoom = json::parse(blocks(r.out).at(0).at(0))["photo"]["zoom"];
+        QCOMPARE(QString::fromStdString(zoom.dump()),
+                 QString(R"({"centre":[0.5,0.5],"embedded":false,"full":[3000,2000],"note":"",)"
+                         R"("region":[0,0,3000,2000],"shown":[661,240,1678,1520]})"));
+        const QImage image(out);
+        QCOMPARE(image.size(), QSize(2360, 1520));
+        for (const QPoint& p : {QPoint(100, 100), QPoint(1000, 801), QPoint(1676, 1518)}) {
+            const int here = qGray(image.pixel(p)), right = qGray(image.pixel(p + QPoint(1, 0)));
+            QVERIFY2(std::abs(here - right) > 200, qPrintable(QString("at %1, %2: %3 then %4").arg(p.x()).arg(p.y()).arg(here).arg(right)));
+            QCOMPARE(qGray(image.pixel(p + QPoint(1, 1))), here);
+        }
+    }
+
     void arrowKeysStepThroughTheFilesAndSpaceCloses() {
         test::ScriptedLoader script{"{\"error\":\"No file\"}", QImage()};
         host::PreviewWindow window({"/p/a.jpg", "/p/b [*].jpg", "/p/c.jpg"}, script.loader());
@@ -168,6 +196,19 @@ private slots:
         QCOMPARE(widget->windowTitle(), QString("b [*][*].jpg (2/3)"));  // shown as typed
         QCOMPARE(QString::fromStdString(test::panelOutline(dumpLines(window.controller())).at(0)),
                  QString("title|b [*].jpg|12"));
+        // Z zooms; Shift and an arrow pan rather than step; Esc leaves the zoom, then closes.
+        QTest::keyClick(widget, Qt::Key_Z);
+        QVERIFY(window.controller().isZoomed());
+        QTest::keyClick(widget, Qt::Key_Right, Qt::ShiftModifier);
+        QCOMPARE(window.index(), size_t(1));
+        QTest::keyClick(widget, Qt::Key_Escape);
+        QVERIFY(!window.controller().isZoomed());
+        QVERIFY(widget->isVisible());
+        QTest::keyClick(widget, Qt::Key_Escape);
+        QVERIFY(!widget->isVisible());
+        widget->show();
+        widget->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(widget));
         QTest::keyClick(widget, Qt::Key_Space);
         QVERIFY(!widget->isVisible());
         // a, b prefetched as a's neighbour, b again (a failed prefetch is

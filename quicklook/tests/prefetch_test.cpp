@@ -1,7 +1,8 @@
 // Stepping through files: a neighbour loaded ahead is shown at once without
 // another core call, a load still running is adopted, files no longer
 // neighbours are dropped, a file changed since its load is loaded again, and
-// a prefetcher that keeps a few drops the one used longest ago.
+// a prefetcher that keeps a few drops the one used longest ago; zoomed, the
+// neighbour's region at the same place is loaded ahead and shown at once.
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -96,6 +97,29 @@ private slots:
         QCOMPARE(test::panelTitle(window.controller()), std::string("a.jpg"));
         QCOMPARE(loads.of("a.jpg"), 2);
         QVERIFY(!window.prefetcher().holds("/p/d.jpg"));
+    }
+
+    void zoomedNeighboursRegionsAreLoadedAheadAtTheSamePlace() {
+        test::CountingLoader loads;
+        test::FakeZoom zoom;
+        host::PreviewWindow window(paths({"a.jpg", "b.jpg", "c.jpg"}), summaries(loads), zoom.loader());
+        window.widget()->show();
+        test::waitForPreview(window.controller());
+        test::finishLoads();
+        press(window, Qt::Key_Z);
+        test::waitForZoom(window.controller());
+        test::finishLoads();  // b's region, asked for on zooming in
+        const ZoomWish wish = *window.controller().zoomWish();
+        auto wishes = zoom.wishes();  // a's and b's run side by side, in either order
+        std::sort(wishes.begin(), wishes.end(), [](const auto& x, const auto& y) { return x.first < y.first; });
+        QVERIFY(wishes == (std::vector{std::pair{std::string("a.jpg"), wish}, {"b.jpg", wish}}));
+
+        press(window, Qt::Key_Right);
+        QVERIFY(!window.controller().isZoomPending());  // shown during the key press
+        QCOMPARE(window.controller().photo().zoomShown(), std::optional(QRect(2581, 1620, 839, 760)));
+        // Then c's, as b's neighbour, once its inspection is known; a's is kept.
+        QTRY_COMPARE(zoom.wishes().size(), size_t(3));
+        QCOMPARE(zoom.wishes().back().first, std::string("c.jpg"));
     }
 
     void aPrefetchStillRunningIsAdoptedNotStartedTwice_data() {

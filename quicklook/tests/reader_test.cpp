@@ -33,6 +33,7 @@ struct FakeCore {
     std::string envelopeText;
     bool inspectReturnsNull = false;
     QByteArray previewBytes;  // empty: no preview
+    orv_ql_zoom_region zoomAnswer{};  // the fields the zoom fills in; its bytes are 1, 2, 3, ...
     std::vector<std::string> calls;
 
     Reader::Core core() {
@@ -52,7 +53,20 @@ struct FakeCore {
                 calls.push_back("free bytes " + std::to_string(length)), std::free(bytes);
             },
             {},   // runAsPrefetch and abandonRequests: a load itself calls neither
-            {}};
+            {},
+            [this](const char*, int64_t orientation, orv_ql_zoom_region* region, size_t* length) -> uint8_t* {
+                calls.push_back(QString("zoom %1 %2,%3 %4x%5")
+                                    .arg(orientation).arg(region->centre_x).arg(region->centre_y)
+                                    .arg(region->width).arg(region->height).toStdString());
+                const orv_ql_zoom_region wanted = *region;
+                *region = zoomAnswer;
+                region->centre_x = wanted.centre_x, region->centre_y = wanted.centre_y;
+                region->width = wanted.width, region->height = wanted.height;
+                *length = 3 * size_t{zoomAnswer.region_width} * zoomAnswer.region_height;
+                auto* bytes = static_cast<uint8_t*>(std::malloc(*length + 1));
+                for (size_t i = 0; i < *length; ++i) bytes[i] = static_cast<uint8_t>(i + 1);
+                return bytes;
+            }};
     }
 };
 
@@ -181,6 +195,25 @@ private slots:
         QCOMPARE(reported, messageOf(unready.outcome));
         QCOMPARE(fake.calls.size(), size_t(2));
         QVERIFY(!unready.picture.image.isNull());
+    }
+
+    void zoomRegionsBecomeImagesInTheirPlace() {
+        FakeCore fake;
+        fake.zoomAnswer = orv_ql_zoom_region{0, 0, 0, 0, 6000, 4000, 5998, 3999, 2, 1, true};
+        // Wishes out of the core's range are brought into it.
+        const ZoomRegion region = Reader::loadZoom("/x/a.cr3", 6, ZoomWish{{1.5, 0.25}, {9000, 0}}, true, fake.core());
+        QCOMPARE(fake.calls, (std::vector<std::string>{"zoom 6 1,0.25 8192x1", "free bytes 6"}));
+        QCOMPARE(region.rect, QRect(5998, 3999, 2, 1));
+        QCOMPARE(region.full, QSize(6000, 4000));
+        QVERIFY(region.embedded);
+        QCOMPARE(region.image.pixel(0, 0), qRgb(1, 2, 3));
+        QCOMPARE(region.image.pixel(1, 0), qRgb(4, 5, 6));
+
+        // A region that says it lies past the picture's edge is not shown, but still released.
+        fake.calls.clear();
+        fake.zoomAnswer.x = 5999;
+        QVERIFY(Reader::loadZoom("/x/a.cr3", 1, ZoomWish{{0.5, 0.5}, {2, 1}}, true, fake.core()).image.isNull());
+        QCOMPARE(fake.calls.back(), "free bytes 6");
     }
 
     void fallbackTurnsThePictureByItsOwnOrientation() {

@@ -1,6 +1,9 @@
 // Pixels of the rendered photo view: the fitted picture and the focus box
-// with its minimum size, shown and hidden. (The window's backgrounds are
-// checked on the program's own --render output.)
+// with its minimum size, shown and hidden; zoomed, the region pixel for
+// pixel with the box at its place. (The window's backgrounds are checked on
+// the program's own --render output.)
+#include <QLayout>
+
 #include "Headless.hpp"
 #include "Palette.hpp"
 #include "TestSupport.hpp"
@@ -100,6 +103,29 @@ private slots:
         const json focus = {{"x", 98}, {"y", 50}, {"w", 4}, {"h", 4}};
         const QColor accent = Palette::accentStrong();
         expectPixels(rendered(QSize(100, 100), focus), {{798, 394, accent, 30}, {760, 394, accent, 30}});
+    }
+
+    void zoomedViewShowsTheRegionPixelForPixelWithTheBoxInPlace() {
+        // The box's centre, picture pixel (3000, 1725) of 6000 × 4000, lands
+        // on (419.5, 380) rounded to a whole pixel: screen (x, y) shows
+        // picture pixel (x + 2581, y + 1345), black where x + y is even.
+        json file = test::minimalFile();
+        file["makerNotes"]["focus"] = {{"x", 47.5}, {"y", 40}, {"w", 5}, {"h", 6.25}};
+        QImage fitted(1800, 1200, QImage::Format_RGB32);
+        fitted.fill(kPicture);
+        test::ScriptedLoader script{test::envelope(file), fitted};
+        test::FakeZoom zoom;
+        PreviewViewController controller(script.loader(), nullptr, zoom.loader());
+        controller.view()->resize(1180, 760);
+        controller.view()->layout()->activate();
+        controller.setZoomed(true);
+        controller.preparePreviewOfFile("/p/a.jpg");
+        test::waitForZoom(controller);
+        const QImage image = host::renderImage(controller, QSize(1180, 760));
+        const QColor black(0, 0, 0), accent = Palette::accentStrong();
+        // The box, 300 × 250 from (269, 255): its accent bands left and right.
+        expectPixels(image, {{100, 100, black, 0}, {101, 100, zoom.colour, 0}, {100, 101, zoom.colour, 0},
+                             {838, 759, zoom.colour, 0}, {270, 380, accent, 30}, {567, 380, accent, 30}});
     }
 };
 

@@ -2,7 +2,9 @@
 // envelopes, a scripted loader and a wait for a controller's result.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -114,6 +116,56 @@ struct GatedLoader {
         };
     }
 };
+
+// A zoom loader over a made-up full-size picture, a checkerboard of single
+// pixels (`colour` where x + y is odd, black elsewhere): the region wanted,
+// moved inside the picture and cut to it. Logs each file and wish; with
+// `gate`, each load waits for a release of it.
+struct FakeZoom {
+    QSize full{6000, 4000};
+    bool embedded = false;
+    QColor colour{200, 40, 40};
+    struct Log {
+        std::mutex lock;
+        std::vector<std::pair<std::string, ui::ZoomWish>> wishes;
+    };
+    std::shared_ptr<Log> log = std::make_shared<Log>();
+    std::shared_ptr<QSemaphore> gate;
+
+    ui::ZoomLoader loader() const {
+        return [*this](const std::filesystem::path& file, int64_t, const ui::ZoomWish& wish) {
+            {
+                std::lock_guard guard(log->lock);
+                log->wishes.emplace_back(file.filename().string(), wish);
+            }
+            if (gate) gate->acquire();
+            const int w = std::min(wish.size.width(), full.width()), h = std::min(wish.size.height(), full.height());
+            const auto start = [](double centre, int side, int whole) {
+                return std::clamp(static_cast<int>(std::lround(centre * whole - side / 2.0)), 0, whole - side);
+            };
+            const QRect rect(start(wish.centre.x(), w, full.width()), start(wish.centre.y(), h, full.height()), w, h);
+            QImage image(w, h, QImage::Format_RGB32);
+            for (int y = 0; y < h; ++y) {
+                auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int x = 0; x < w; ++x) line[x] = (rect.x() + x + rect.y() + y) % 2 ? colour.rgb() : qRgb(0, 0, 0);
+            }
+            return ui::ZoomRegion{image, full, rect, embedded};
+        };
+    }
+    std::vector<std::pair<std::string, ui::ZoomWish>> wishes() const {
+        std::lock_guard guard(log->lock);
+        return log->wishes;
+    }
+};
+
+// Runs the event loop until the controller shows its file in full, zoomed
+// region included.
+inline void waitForZoom(ui::PreviewViewController& controller) {
+    QEventLoop loop;
+    QObject::connect(&controller, &ui::PreviewViewController::previewPrepared, &loop, &QEventLoop::quit);
+    QObject::connect(&controller, &ui::PreviewViewController::zoomPrepared, &loop, &QEventLoop::quit);
+    while (controller.isPreparing() || controller.isZoomPending()) loop.exec();
+}
 
 // Answers every file with its own error panel (titled with the file's name)
 // and counts the loads of each file.
