@@ -27,6 +27,8 @@ constexpr qreal kFarAway = 1e6;
 constexpr int kZoomLabelMs = 1200;
 // The core's largest region either way.
 constexpr int kMaxZoomSide = 8192;
+// The most pixels a zoomed region holds beyond the view: 32 MB as shown.
+constexpr qreal kMaxZoomPixels = 8e6;
 
 // A line of text on a dark rounded plate, centred on `centre`.
 void drawLabel(QPainter& p, const QWidget* view, const QString& text, QPointF centre) {
@@ -121,11 +123,18 @@ void PhotoView::zoomMoved() {
 }
 
 QSize PhotoView::zoomWishSize() const {
+    // The view and a quarter of it on every side, so that a Shift+arrow step
+    // (a quarter of the view) shows pixels already there. A large view on a
+    // HiDPI screen would ask for most of a 45 MP picture that way: the margin
+    // shrinks to keep the region within kMaxZoomPixels, but never below the
+    // view itself.
     const qreal dpr = devicePixelRatioF();
-    const auto side = [dpr](int points) {
-        return std::clamp(static_cast<int>(std::ceil(points * dpr * 2)), 1, kMaxZoomSide);
-    };
-    return QSize(side(width()), side(height()));
+    const QSizeF view(width() * dpr, height() * dpr);
+    QSizeF wish = view * 1.5;
+    const qreal cap = std::max(kMaxZoomPixels, view.width() * view.height());
+    if (wish.width() * wish.height() > cap) wish *= std::sqrt(cap / (wish.width() * wish.height()));
+    const auto side = [](qreal pixels) { return std::clamp(static_cast<int>(std::ceil(pixels)), 1, kMaxZoomSide); };
+    return QSize(side(wish.width()), side(wish.height()));
 }
 
 std::optional<QPointF> PhotoView::zoomOrigin() const {

@@ -74,7 +74,7 @@ public:
     // the view (Shift and the arrows), stopping at the picture's edges.
     void panZoom(QPointF devicePixels);
     void panZoomStep(int dx, int dy);
-    // The region to ask for: twice the view in device pixels, at most 8192.
+    // The region to ask for, in device pixels: the view and a margin.
     QSize zoomWishSize() const;
     // The part of the full-size picture on screen, in its pixels; none
     // while zoomed without a region.

@@ -157,7 +157,7 @@ private slots:
         QCOMPARE(*photo.zoomCentre(), QPointF(0.5, 0.43125));
         // Picture pixel (3000, 1725) at the view's centre (419.5, 380), on a whole pixel.
         QCOMPARE(*photo.zoomShown(), QRect(2581, 1345, 839, 760));
-        QCOMPARE(zoom.wishes().back().second.size, QSize(1678, 1520));  // twice the view
+        QCOMPARE(zoom.wishes().back().second.size, QSize(1259, 1140));  // a quarter of the view around it
         QCOMPARE(*photo.focusBoxRect(), QRectF(269, 255, 300, 250));   // 5 % × 6.25 % of 6000 × 4000
 
         // The next file keeps the place; a region of a file passed is never shown.
@@ -167,7 +167,7 @@ private slots:
         zoom.gate->release(1000);
         test::waitForZoom(*controller);
         test::finishLoads();
-        QCOMPARE(zoom.wishes().back(), std::make_pair(std::string("b.jpg"), ZoomWish{{0.5, 0.43125}, {1678, 1520}}));
+        QCOMPARE(zoom.wishes().back(), std::make_pair(std::string("b.jpg"), ZoomWish{{0.5, 0.43125}, {1259, 1140}}));
         QVERIFY(!photo.zoomRegion());
         QVERIFY(!controller->isZoomPending());
 

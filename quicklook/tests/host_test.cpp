@@ -168,11 +168,12 @@ private slots:
         env.insert("QT_SCALE_FACTOR", "2");
         const test::Run r = test::run(ORVANTA_PREVIEW, {"--render", out, "--dump", "--zoom", picture}, env);
         QCOMPARE(r.status, 0);
-        // No focus box: the centre (1500, 1000) in the middle of 1678 × 1520 device pixels.
+        // No focus box: the centre (1500, 1000) in the middle of 1678 × 1520 device
+        // pixels; the region asked for is half as much again, cut to the picture.
         const json zoom = json::parse(blocks(r.out).at(0).at(0))["photo"]["zoom"];
         QCOMPARE(QString::fromStdString(zoom.dump()),
                  QString(R"({"centre":[0.5,0.5],"embedded":false,"full":[3000,2000],"note":"",)"
-                         R"("region":[0,0,3000,2000],"shown":[661,240,1678,1520]})"));
+                         R"("region":[241,0,2517,2000],"shown":[661,240,1678,1520]})"));
         const QImage image(out);
         QCOMPARE(image.size(), QSize(2360, 1520));
         for (const QPoint& p : {QPoint(100, 100), QPoint(1000, 801), QPoint(1676, 1518)}) {
