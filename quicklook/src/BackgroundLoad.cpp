@@ -155,29 +155,30 @@ void BackgroundLoad::deliverResult(LoadResult result) {
     emit finished(*result_);
 }
 
+namespace {
+
+// Runs a task's work here and its follow-up on the main thread.
+void runTask(const BackgroundTask& work) {
+    std::function<void()> then;
+    try {
+        then = work();
+    } catch (...) {
+        return;  // nothing learnt, nothing to do
+    }
+    if (then) onMainThread(std::move(then));
+}
+
+}  // namespace
+
 void startTask(BackgroundTask work) {
-    prefetchPool().start(QRunnable::create([work = std::move(work)]() {
-        std::function<void()> then;
-        try {
-            then = work();
-        } catch (...) {
-            return;  // nothing learnt, nothing to do
-        }
-        if (then) onMainThread(std::move(then));
-    }));
+    prefetchPool().start(QRunnable::create([work = std::move(work)]() { runTask(work); }));
 }
 
 void startCoreTask(BackgroundLoad::Kind kind, BackgroundTask work) {
     const bool prefetch = kind == BackgroundLoad::Kind::Prefetch;
     (prefetch ? prefetchPool() : requestPool()).start(QRunnable::create([work = std::move(work), prefetch]() {
         const PrefetchScope scope(prefetch);
-        std::function<void()> then;
-        try {
-            then = work();
-        } catch (...) {
-            return;  // nothing learnt, nothing to do
-        }
-        if (then) onMainThread(std::move(then));
+        runTask(work);
     }));
 }
 

@@ -61,8 +61,9 @@ QStyle* overlayScrollBarStyle() {
 PreviewViewController::PreviewViewController(Loader loader, QObject* parent, ZoomLoader zoomLoader)
     : QObject(parent),
       loader_(loader ? std::move(loader) : systemLoader()),
-      photo_(new PhotoView),
-      stack_(new StackView),
+      root_(std::make_unique<QWidget>()),
+      photo_(new PhotoView(root_.get())),
+      stack_(new StackView(root_.get())),
       panel_(std::make_unique<MetadataPanel>(*stack_, *photo_)),
       zoomLoader_(zoomLoader ? std::move(zoomLoader) : systemZoomLoader()) {
     connect(photo_, &PhotoView::zoomToggleRequested, this, &PreviewViewController::toggleZoom);
@@ -75,26 +76,20 @@ PreviewViewController::PreviewViewController(Loader loader, QObject* parent, Zoo
     });
 }
 
-PreviewViewController::~PreviewViewController() {
-    if (root_) {
-        delete root_.data();  // takes photo and stack with it
-    } else {
-        delete photo_.data();
-        delete stack_.data();
-    }
-}
+PreviewViewController::~PreviewViewController() = default;
 
 QWidget* PreviewViewController::view() {
-    if (!root_) loadView();
-    return root_;
+    if (!viewLoaded_) loadView();
+    return root_.get();
 }
 
 void PreviewViewController::loadView() {
-    if (root_) return;
+    if (viewLoaded_) return;
+    viewLoaded_ = true;
 
     // The photo takes the width left of a 1-point divider and the
     // fixed-width panel, which stay pinned to the right edge.
-    auto* root = new QWidget;
+    QWidget* root = root_.get();
     fill(root, Palette::base());
     auto* divider = new QWidget;
     fill(divider, Palette::borderSoft());
@@ -135,7 +130,6 @@ void PreviewViewController::loadView() {
     document->setAutoFillBackground(false);
 
     photo_->setShowFocus(storedShowFocusPoint());
-    root_ = root;
 }
 
 void PreviewViewController::preparePreviewOfFile(const fs::path& file) {

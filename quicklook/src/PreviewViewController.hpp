@@ -133,9 +133,12 @@ private:
     void apply(uint64_t request, const std::filesystem::path& file, LoadResult result);
 
     Loader loader_;
+    // The window's content. Made at once, so that it owns the photo and the
+    // stack from the start; laid out on the first view().
+    std::unique_ptr<QWidget> root_;
+    bool viewLoaded_ = false;
     QPointer<PhotoView> photo_;
     QPointer<StackView> stack_;
-    QPointer<QWidget> root_;
     QScrollArea* scroll_ = nullptr;
     std::unique_ptr<MetadataPanel> panel_;
     uint64_t latest_ = 0;      // the request whose result the views are to show
