@@ -183,10 +183,13 @@ ORV_QL_API uint8_t *orv_ql_thumbnail(const char *path, uint32_t size, size_t *ou
  * bytes a row and no padding, with *out_length = 3 * region_width *
  * region_height; null when there is no picture, for a null region or
  * out_length, or a wanted size out of range or a centre outside 0 to 1 or
- * NaN (no work done, nothing filled in). Of a JPEG (baseline or progressive)
- * only the columns around the region and the rows down to its last are
- * decoded; other formats are decoded whole at full size, then cut. The
- * bounds of orv_ql_preview apply. Release with
+ * NaN (no work done, nothing filled in). Only what the region needs is
+ * decoded: of a JPEG the columns around it and the rows down to its last,
+ * of a TIFF the strips or tiles under it, of a PNG the rows down to its
+ * last, of a WebP the region cropped by the decoder, of a JPEG XL the
+ * region's pixels as the decoder hands them over; a HEIF picture is
+ * decoded whole at full size, then cut. The bounds of orv_ql_preview
+ * apply. Release with
  * orv_ql_free_bytes(bytes, *out_length).
  */
 typedef struct orv_ql_zoom_region {

@@ -1,6 +1,7 @@
 #include "decode.hpp"
 
 #include <array>
+#include <limits>
 #include <new>
 
 #include "heif_decode.hpp"
@@ -31,6 +32,35 @@ std::optional<Picture> decode_fitted(const Source& source, Fit fit, const Budget
     } catch (const std::bad_alloc&) {
         // A picture within the limits can still be too big for the memory
         // at hand; that is a picture we cannot show, not a fault.
+    }
+    return std::nullopt;
+}
+
+std::optional<RegionPicture> decode_region(const Source& source, const RegionOf& region_of, const Budget& budget,
+                                           const ColourSource& unmarked) {
+    std::array<uint8_t, 32> lead{};
+    const size_t lead_length = source.read(0, lead.data(), lead.size());
+    try {
+        switch (sniff({lead.data(), lead_length})) {
+            case Format::Jpeg: return decode_jpeg_region(source, region_of, budget, unmarked);
+            case Format::Png: return decode_png_region(source, region_of, budget);
+            case Format::Tiff: return decode_tiff_region(source, region_of, budget, unmarked);
+            case Format::Webp: return decode_webp_region(source, region_of, budget, unmarked);
+            case Format::Jxl: return decode_jxl_region(source, region_of, budget, unmarked);
+            case Format::Heif: {
+                // libheif decodes a picture whole.
+                constexpr Fit kFullSize{std::numeric_limits<uint32_t>::max(),
+                                        /*enlarge=*/false};
+                auto whole = decode_heif(source, kFullSize, budget, unmarked);
+                if (!whole) return std::nullopt;
+                const Rect r = region_of(whole->size);
+                if (!lies_inside(r, whole->size)) return std::nullopt;
+                return RegionPicture{whole->size, cut(*whole, r)};
+            }
+            case Format::Unknown: break;
+        }
+    } catch (const std::bad_alloc&) {
+        // As for decode_fitted: a picture we cannot show, not a fault.
     }
     return std::nullopt;
 }

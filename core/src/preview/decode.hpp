@@ -8,6 +8,7 @@
 
 #include "colour.hpp"
 #include "picture.hpp"
+#include "region.hpp"
 #include "source.hpp"
 
 namespace orv::preview {
@@ -27,6 +28,15 @@ inline std::optional<Picture> decode_fitted(std::span<const uint8_t> bytes, Fit 
                                             const Budget& budget = kPreviewBudget) {
     return decode_fitted(Source(bytes), fit, budget);
 }
+
+// One rectangle of the same pictures at full size (see RegionOf), stored
+// as decode_fitted would read it, its colours turned as decode_fitted
+// turns them. JPEG, TIFF, PNG, WebP and JPEG XL decode only what the
+// rectangle needs (see their own region decoders); HEIF is decoded whole at
+// full size, then cut. Nothing where decode_fitted gives nothing, and for
+// a rectangle that does not lie inside.
+std::optional<RegionPicture> decode_region(const Source& source, const RegionOf& region_of,
+                                           const Budget& budget = kPreviewBudget, const ColourSource& unmarked = {});
 
 // For a file that rotates or mirrors its picture itself (HEIF's irot and
 // imir, JPEG XL's orientation), the orientation that still turns the

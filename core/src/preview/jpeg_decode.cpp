@@ -134,10 +134,10 @@ struct JpegJob {
     Fit fit{0};
     // Set for a region at full size instead of a fitted picture: the
     // stored rectangle wanted, given the stored size.
-    const std::function<Rect(Size)>* region_of = nullptr;
+    const RegionOf* region_of = nullptr;
     bool header_only = false;
     Size full;
-    Rect region;   // the stored rectangle wanted
+    Rect region;      // the stored rectangle wanted
     Rect decoded_at;  // where the decoded pixels lie in the stored picture
     Budget budget;
     Size target;
@@ -159,10 +159,7 @@ struct JpegJob {
 bool decode_region(jpeg_decompress_struct& cinfo, JpegJob& job) {
     job.region = (*job.region_of)(job.full);
     const Rect& r = job.region;
-    if (r.width == 0 || r.height == 0 || r.x + uint64_t{r.width} > job.full.width ||
-        r.y + uint64_t{r.height} > job.full.height) {
-        return false;
-    }
+    if (!lies_inside(r, job.full)) return false;
     const uint32_t margin_x = uint32_t(cinfo.max_h_samp_factor) * DCTSIZE;
     const uint32_t margin_y = uint32_t(cinfo.max_v_samp_factor) * DCTSIZE;
     const uint32_t top = r.y - std::min(r.y, margin_y);
@@ -204,8 +201,11 @@ bool run(jpeg_decompress_struct& cinfo, ErrorJump& err, const Source& source, Jp
     jpeg_save_markers(&cinfo, JPEG_APP0 + 2, 0xFFFF);  // ICC profile
     jpeg_read_header(&cinfo, TRUE);
     switch (cinfo.jpeg_color_space) {
-        case JCS_GRAYSCALE: case JCS_RGB: case JCS_YCbCr: break;
-        case JCS_CMYK: case JCS_YCCK: job.cmyk = true; break;
+        case JCS_GRAYSCALE:
+        case JCS_RGB:
+        case JCS_YCbCr: break;
+        case JCS_CMYK:
+        case JCS_YCCK: job.cmyk = true; break;
         default: return false;
     }
     if (!within_pixel_limit(cinfo.image_width, cinfo.image_height) ||
@@ -289,18 +289,18 @@ std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& 
     return picture;
 }
 
-std::optional<JpegRegion> decode_jpeg_region(const Source& source, const std::function<Rect(Size)>& region_of,
-                                             const Budget& budget, const ColourSource& unmarked) {
+std::optional<RegionPicture> decode_jpeg_region(const Source& source, const RegionOf& region_of, const Budget& budget,
+                                                const ColourSource& unmarked) {
     JpegJob job;
     job.region_of = &region_of;
     job.budget = budget;
     if (!decode(source, job)) return std::nullopt;
     if (job.cmyk) cmyk_into_srgb(job);
     const Rect& r = job.region;
-    Picture picture = cut({job.decoded, std::move(job.buffer)},
-                          {r.x - job.decoded_at.x, r.y - job.decoded_at.y, r.width, r.height});
+    Picture picture =
+        cut({job.decoded, std::move(job.buffer)}, {r.x - job.decoded_at.x, r.y - job.decoded_at.y, r.width, r.height});
     if (!job.cmyk) rgb_into_srgb(picture, job, unmarked);
-    return JpegRegion{job.full, std::move(picture)};
+    return RegionPicture{job.full, std::move(picture)};
 }
 
 std::optional<Size> jpeg_size(const Source& source) {

@@ -2,7 +2,6 @@
 // size, or a region of them at full size.
 #pragma once
 
-#include <functional>
 #include <optional>
 
 #include "colour.hpp"
@@ -29,12 +28,8 @@ std::optional<Picture> decode_jpeg(const Source& source, Fit fit, const Budget& 
 // and the columns around it are decoded (the stream behind them is not
 // read), so a view of a few megapixels of a 45 MP picture holds only those.
 // Refused as decode_jpeg refuses, and for a rectangle that does not fit.
-struct JpegRegion {
-    Size full;        // the stored picture's size
-    Picture picture;  // the rectangle's pixels
-};
-std::optional<JpegRegion> decode_jpeg_region(const Source& source, const std::function<Rect(Size)>& region_of,
-                                             const Budget& budget, const ColourSource& unmarked = {});
+std::optional<RegionPicture> decode_jpeg_region(const Source& source, const RegionOf& region_of, const Budget& budget,
+                                                const ColourSource& unmarked = {});
 
 // The size a JPEG's header states, read without decoding; nothing when the
 // header does not read or the picture is one decode_jpeg refuses unseen.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "colour.hpp"
-#include "resample.hpp"
+#include "rows.hpp"
 
 namespace orv::preview {
 
@@ -17,8 +17,8 @@ namespace {
 // Chunks that cannot change the pixels; skipping them spares the work of
 // inflating compressed text a hostile file may have inflated.
 constexpr std::array<png_byte, 4 * 8> kIgnoredChunks = {
-    'i', 'T', 'X', 't', 't', 'E', 'X', 't', 'z', 'T', 'X', 't', 'e',
-    'X', 'I', 'f', 's', 'P', 'L', 'T', 'h', 'I', 'S', 'T', 't', 'I', 'M', 'E', 'p', 'H', 'Y', 's',
+    'i', 'T', 'X', 't', 't', 'E', 'X', 't', 'z', 'T', 'X', 't', 'e', 'X', 'I', 'f',
+    's', 'P', 'L', 'T', 'h', 'I', 'S', 'T', 't', 'I', 'M', 'E', 'p', 'H', 'Y', 's',
 };
 
 // Everything the decode keeps lives here, outside the frame libpng jumps
@@ -26,12 +26,10 @@ constexpr std::array<png_byte, 4 * 8> kIgnoredChunks = {
 struct PngJob {
     const Source* source = nullptr;
     uint64_t offset = 0;
-    Fit fit{0};
+    RowTarget* target = nullptr;
     uint64_t held_limit = 0;
-    Picture out;
-    std::optional<BoxResampler> resampler;
     std::vector<uint8_t> row;
-    Buffer whole;  // interlaced pictures only
+    Buffer held;  // interlaced pictures only: the rows wanted, whole
     std::vector<png_bytep> rows;
     ColourSource colour;
 };
@@ -65,9 +63,7 @@ void read_bytes(png_structp png, png_bytep out, size_t length) {
     job->offset += length;
 }
 
-[[noreturn]] void on_error(png_structp png, png_const_charp) {
-    png_longjmp(png, 1);
-}
+[[noreturn]] void on_error(png_structp png, png_const_charp) { png_longjmp(png, 1); }
 
 void on_warning(png_structp, png_const_charp) {}
 
@@ -100,32 +96,34 @@ bool run(png_structp png, png_infop info, PngJob& job) {
         png_get_rowbytes(png, info) != size_t{width} * 3) {
         return false;
     }
-    // Interlaced rows only become whole after the last pass, so the whole
-    // frame is held.
-    if (passes > 1 && uint64_t{width} * height * 3 > job.held_limit) return false;
-
-    const Size source{width, height}, target = fit_size(source, job.fit);
-    job.out = make_picture(target);
-    job.resampler.emplace(source, target, job.out.rgb.get(), 0, target.height);
+    RowTarget& target = *job.target;
+    if (!target.begin({width, height})) return false;
+    const size_t row_bytes = size_t{width} * 3;
+    const size_t left = size_t{target.left()} * 3;
     if (passes == 1) {
-        job.row.resize(size_t{width} * 3);
-        for (uint32_t y = 0; y < height; ++y) {
+        job.row.resize(row_bytes);
+        for (uint32_t y = 0; y < target.end_row(); ++y) {
             png_read_row(png, job.row.data(), nullptr);
-            job.resampler->push_row(job.row.data());
+            if (y >= target.first_row()) target.push_row(job.row.data() + left);
         }
-    } else {
-        job.whole = allocate_buffer(size_t{width} * height * 3);
-        job.rows.resize(height);
-        for (uint32_t y = 0; y < height; ++y) job.rows[y] = job.whole.get() + size_t{y} * width * 3;
-        png_read_image(png, job.rows.data());
-        for (uint32_t y = 0; y < height; ++y) job.resampler->push_row(job.rows[y]);
+        return true;
     }
+    // Interlaced rows only become whole after the last pass, so the rows
+    // wanted are held whole; every pass still runs over every row, the
+    // others into one row that is thrown away.
+    const uint32_t held_rows = target.end_row() - target.first_row();
+    if (uint64_t{held_rows} * row_bytes > job.held_limit) return false;
+    job.held = allocate_buffer(held_rows * row_bytes);
+    job.row.resize(row_bytes);
+    job.rows.assign(height, job.row.data());
+    for (uint32_t y = 0; y < held_rows; ++y) job.rows[target.first_row() + y] = job.held.get() + y * row_bytes;
+    png_read_image(png, job.rows.data());
+    for (uint32_t y = 0; y < held_rows; ++y) target.push_row(job.held.get() + y * row_bytes + left);
     return true;
 }
 
-}  // namespace
-
-std::optional<Picture> decode_png(const Source& source, Fit fit, const Budget& budget) {
+// Decodes into `target`, its colours turned into sRGB.
+std::optional<Picture> decode(const Source& source, RowTarget& target, const Budget& budget) {
     PngRead read;
     read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, on_error, on_warning);
     if (!read.png) return std::nullopt;
@@ -133,11 +131,26 @@ std::optional<Picture> decode_png(const Source& source, Fit fit, const Budget& b
     if (!read.info) return std::nullopt;
     PngJob job;
     job.source = &source;
-    job.fit = fit;
+    job.target = &target;
     job.held_limit = budget.held_bytes;
-    if (!run(read.png, read.info, job) || !job.resampler || !job.resampler->done()) return std::nullopt;
-    to_srgb(job.out, job.colour);
-    return std::move(job.out);
+    if (!run(read.png, read.info, job) || !target.done()) return std::nullopt;
+    Picture out = target.take();
+    to_srgb(out, job.colour);
+    return out;
+}
+
+}  // namespace
+
+std::optional<Picture> decode_png(const Source& source, Fit fit, const Budget& budget) {
+    RowTarget target = RowTarget::fitted(fit);
+    return decode(source, target, budget);
+}
+
+std::optional<RegionPicture> decode_png_region(const Source& source, const RegionOf& region_of, const Budget& budget) {
+    RowTarget target = RowTarget::region(region_of);
+    auto picture = decode(source, target, budget);
+    if (!picture) return std::nullopt;
+    return RegionPicture{target.stored(), std::move(*picture)};
 }
 
 }  // namespace orv::preview

@@ -65,6 +65,11 @@ Rect stored_rect(Rect upright, Size stored, int64_t orientation) {
     };
 }
 
+bool lies_inside(Rect r, Size size) {
+    return r.width > 0 && r.height > 0 && r.x + uint64_t{r.width} <= size.width &&
+           r.y + uint64_t{r.height} <= size.height;
+}
+
 Picture cut(const Picture& picture, Rect r) {
     Picture out = make_picture({r.width, r.height});
     const size_t row = size_t{r.width} * 3;

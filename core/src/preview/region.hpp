@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "picture.hpp"
 
@@ -37,6 +38,19 @@ Rect place(Size upright, const Wanted& wanted);
 // orient(…, orientation) turns into `upright`, a rectangle of the upright
 // picture. Codes other than 2 to 8 leave it as it is.
 Rect stored_rect(Rect upright, Size stored, int64_t orientation);
+
+// Whether `r` is a rectangle of at least one pixel inside a picture of `size`.
+bool lies_inside(Rect r, Size size);
+
+// The stored rectangle a decoder is to return, given the stored size once
+// its header is read.
+using RegionOf = std::function<Rect(Size)>;
+
+// A rectangle at full size, and the size of the stored picture it is from.
+struct RegionPicture {
+    Size full;
+    Picture picture;
+};
 
 // The pixels of `r`, which lies inside the picture.
 Picture cut(const Picture& picture, Rect r);

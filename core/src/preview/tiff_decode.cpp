@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "resample.hpp"
+#include "rows.hpp"
 
 namespace orv::preview {
 
@@ -80,9 +80,9 @@ std::unique_ptr<TIFF, TiffClose> open(Input& input, const Budget& budget) {
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), quiet, nullptr);
     TIFFOpenOptionsSetWarningHandlerExtR(options.get(), quiet, nullptr);
     TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(budget.held_bytes));
-    return std::unique_ptr<TIFF, TiffClose>(TIFFClientOpenExt("picture", "r", &input, read_proc, write_proc,
-                                                              seek_proc, close_proc, size_proc, map_proc,
-                                                              unmap_proc, options.get()));
+    return std::unique_ptr<TIFF, TiffClose>(TIFFClientOpenExt("picture", "r", &input, read_proc, write_proc, seek_proc,
+                                                              close_proc, size_proc, map_proc, unmap_proc,
+                                                              options.get()));
 }
 
 // Colour stored without premultiplication is premultiplied by libtiff's
@@ -111,8 +111,8 @@ struct RgbaImage {
 // holds. Any other stays with libtiff's strip reader: JBIG has no row
 // decoder at all, and JPEG's colour conversion is set up for that reader.
 constexpr std::array<uint16_t, 11> kRowCodecs = {
-    COMPRESSION_NONE,     COMPRESSION_LZW,       COMPRESSION_ADOBE_DEFLATE, COMPRESSION_DEFLATE,
-    COMPRESSION_PACKBITS, COMPRESSION_CCITTRLE,  COMPRESSION_CCITTRLEW,     COMPRESSION_CCITTFAX3,
+    COMPRESSION_NONE,      COMPRESSION_LZW,      COMPRESSION_ADOBE_DEFLATE, COMPRESSION_DEFLATE,
+    COMPRESSION_PACKBITS,  COMPRESSION_CCITTRLE, COMPRESSION_CCITTRLEW,     COMPRESSION_CCITTFAX3,
     COMPRESSION_CCITTFAX4, COMPRESSION_LZMA,     COMPRESSION_ZSTD,
 };
 
@@ -132,11 +132,13 @@ bool readable_by_rows(TIFF* tif, const TIFFRGBAImage& img) {
     return true;
 }
 
-// Hands rows of the converter's 32-bit pixels to the resampler as RGB.
+// Hands rows of the converter's 32-bit pixels to the target as RGB. Each
+// raster row is `width` pixels, `skip` of them left of the target's
+// columns.
 class RowFeeder {
 public:
-    RowFeeder(uint32_t width, BoxResampler& resampler)
-        : width_(width), rgb_(size_t{width} * 3), resampler_(resampler) {}
+    RowFeeder(uint32_t width, uint32_t skip, RowTarget& target)
+        : width_(width), skip_(skip), rgb_(size_t{width} * 3), target_(target) {}
 
     void push(const uint32_t* raster, uint32_t rows) {
         for (uint32_t r = 0; r < rows; ++r) {
@@ -147,27 +149,36 @@ public:
                 out[1] = static_cast<uint8_t>(TIFFGetG(px[x]));
                 out[2] = static_cast<uint8_t>(TIFFGetB(px[x]));
             }
-            resampler_.push_row(rgb_.data());
+            target_.push_row(rgb_.data() + size_t{skip_} * 3);
         }
     }
 
 private:
     uint32_t width_;
+    uint32_t skip_;  // pixels of each row left of the target's columns
     std::vector<uint8_t> rgb_;
-    BoxResampler& resampler_;
+    RowTarget& target_;
 };
 
 // Reads the stored rows in order and converts each with the converter's own
 // routine, so the pixels are those the whole-picture reader gives while
-// only one row of samples and one of pixels are held.
-bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder) {
+// only one row of samples and one of pixels are held. Reading starts at the
+// strip that holds the first row wanted (codecs cannot start inside one)
+// and stops after the last.
+bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, RowTarget& target) {
     const tmsize_t row_bytes = TIFFScanlineSize(tif);
     if (row_bytes <= 0) return false;
+    uint32_t rows_per_strip = target.stored().height;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rows_per_strip);
+    rows_per_strip = std::clamp<uint32_t>(rows_per_strip, 1, target.stored().height);
+    const uint32_t width = target.stored().width;
     std::vector<uint8_t> samples(static_cast<size_t>(row_bytes));
-    std::vector<uint32_t> raster(source.width);
-    for (uint32_t y = 0; y < source.height; ++y) {
+    std::vector<uint32_t> raster(width);
+    RowFeeder feeder(width, target.left(), target);
+    for (uint32_t y = target.first_row() / rows_per_strip * rows_per_strip; y < target.end_row(); ++y) {
         if (TIFFReadScanline(tif, samples.data(), y, 0) < 0) return false;
-        img.put.contig(&img, raster.data(), 0, y, source.width, 1, 0, 0, samples.data());
+        if (y < target.first_row()) continue;
+        img.put.contig(&img, raster.data(), 0, y, width, 1, 0, 0, samples.data());
         feeder.push(raster.data(), 1);
     }
     return true;
@@ -175,23 +186,32 @@ bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder)
 
 // Tiles, separate planes and the codecs above that cannot go row by row:
 // libtiff's reader, one row of strips or tiles at a time so that each is
-// decoded once, through a raster of at most kRasterBudget bytes. It holds
+// decoded once, through a raster of at most kRasterBudget bytes, reading
+// only the strips and tiles under the target's rows (and columns, for
+// interleaved samples). It holds
 // one whole strip or tile (all planes of it), which the budget bounds.
-bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, Size source, RowFeeder& feeder) {
-    uint32_t unit = source.height;
+bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, RowTarget& target) {
+    const Size stored = target.stored();
+    uint32_t unit = stored.height;
     if (TIFFIsTiled(tif)) {
         TIFFGetField(tif, TIFFTAG_TILELENGTH, &unit);
     } else {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
     }
-    const uint64_t budget_rows = std::max<uint64_t>(1, kRasterBudget / (uint64_t{source.width} * 4));
+    // libtiff's reader places a column offset wrongly for separate planes:
+    // those are read the whole width and cut here.
+    const bool own_columns = img.isContig != 0;
+    const uint32_t width = own_columns ? target.width() : stored.width;
+    const uint64_t budget_rows = std::max<uint64_t>(1, kRasterBudget / (uint64_t{width} * 4));
     const uint32_t band =
-        static_cast<uint32_t>(std::clamp<uint64_t>(unit, 1, std::min<uint64_t>(source.height, budget_rows)));
-    auto raster = std::make_unique_for_overwrite<uint32_t[]>(size_t{source.width} * band);
-    for (uint32_t y = 0; y < source.height; y += band) {
-        const uint32_t rows = std::min(band, source.height - y);
+        static_cast<uint32_t>(std::clamp<uint64_t>(unit, 1, std::min<uint64_t>(stored.height, budget_rows)));
+    auto raster = std::make_unique_for_overwrite<uint32_t[]>(size_t{width} * band);
+    RowFeeder feeder(width, own_columns ? 0 : target.left(), target);
+    img.col_offset = own_columns ? static_cast<int>(target.left()) : 0;
+    for (uint32_t y = target.first_row(); y < target.end_row(); y += band) {
+        const uint32_t rows = std::min(band, target.end_row() - y);
         img.row_offset = static_cast<int>(y);
-        if (!TIFFRGBAImageGet(&img, raster.get(), source.width, rows)) return false;
+        if (!TIFFRGBAImageGet(&img, raster.get(), width, rows)) return false;
         feeder.push(raster.get(), rows);
     }
     return true;
@@ -205,15 +225,16 @@ ColourSource own_colour(TIFF* tif) {
     return {{profile, profile + length}, false};
 }
 
-}  // namespace
-
-std::optional<Picture> decode_tiff(const Source& bytes, Fit fit, const Budget& budget, const ColourSource& unmarked) {
+// Decodes the first image into `target`, its colours turned into sRGB.
+std::optional<Picture> decode(const Source& bytes, RowTarget& target, const Budget& budget,
+                              const ColourSource& unmarked) {
     Input input{&bytes};
     const auto tif = open(input, budget);
     if (!tif) return std::nullopt;
     uint32_t width = 0, height = 0;
-    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) || !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) ||
-        !within_pixel_limit(width, height)) {
+    if (!TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &width) ||
+        !TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &height) || !within_pixel_limit(width, height) ||
+        !target.begin({width, height})) {
         return std::nullopt;
     }
     keep_colour_under_alpha(tif.get());
@@ -226,16 +247,28 @@ std::optional<Picture> decode_tiff(const Source& bytes, Fit fit, const Budget& b
     // was given, so the file's own tag must not flip it first.
     rgba.img.req_orientation = rgba.img.orientation;
 
-    const Size source{width, height}, target = fit_size(source, fit);
-    Picture out = make_picture(target);
-    BoxResampler resampler(source, target, out.rgb.get(), 0, target.height);
-    RowFeeder feeder(width, resampler);
-    const bool read = readable_by_rows(tif.get(), rgba.img) ? feed_by_rows(tif.get(), rgba.img, source, feeder)
-                                                            : feed_by_units(tif.get(), rgba.img, source, feeder);
-    if (!read || !resampler.done()) return std::nullopt;
+    const bool read = readable_by_rows(tif.get(), rgba.img) ? feed_by_rows(tif.get(), rgba.img, target)
+                                                            : feed_by_units(tif.get(), rgba.img, target);
+    if (!read || !target.done()) return std::nullopt;
+    Picture out = target.take();
     const ColourSource colour = own_colour(tif.get());
     to_srgb(out, colour.empty() ? unmarked : colour);
     return out;
+}
+
+}  // namespace
+
+std::optional<Picture> decode_tiff(const Source& bytes, Fit fit, const Budget& budget, const ColourSource& unmarked) {
+    RowTarget target = RowTarget::fitted(fit);
+    return decode(bytes, target, budget, unmarked);
+}
+
+std::optional<RegionPicture> decode_tiff_region(const Source& bytes, const RegionOf& region_of, const Budget& budget,
+                                                const ColourSource& unmarked) {
+    RowTarget target = RowTarget::region(region_of);
+    auto picture = decode(bytes, target, budget, unmarked);
+    if (!picture) return std::nullopt;
+    return RegionPicture{target.stored(), std::move(*picture)};
 }
 
 }  // namespace orv::preview

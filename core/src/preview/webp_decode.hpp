@@ -1,4 +1,5 @@
-// WebP pictures, decoded with libwebp straight to the fitted size.
+// WebP pictures, decoded with libwebp straight to the fitted size, or a
+// region of them at full size.
 #pragma once
 
 #include <cstdint>
@@ -6,6 +7,7 @@
 
 #include "colour.hpp"
 #include "picture.hpp"
+#include "region.hpp"
 #include "source.hpp"
 
 namespace orv::preview {
@@ -18,5 +20,10 @@ namespace orv::preview {
 // budget's held bytes.
 std::optional<Picture> decode_webp(const Source& source, Fit fit, const Budget& budget,
                                    const ColourSource& unmarked = {});
+
+// One rectangle of the same frame at full size (see RegionOf), its colours
+// as decode_webp turns them; only the rectangle's pixels are written out.
+std::optional<RegionPicture> decode_webp_region(const Source& source, const RegionOf& region_of, const Budget& budget,
+                                                const ColourSource& unmarked = {});
 
 }  // namespace orv::preview

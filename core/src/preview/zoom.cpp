@@ -1,8 +1,6 @@
 #include "zoom.hpp"
 
 #include <algorithm>
-#include <array>
-#include <limits>
 #include <new>
 #include <utility>
 #include <vector>
@@ -13,41 +11,27 @@
 #include "jpeg_decode.hpp"
 #include "metadata/file_check.hpp"
 #include "orient.hpp"
-#include "sniff.hpp"
 
 namespace orv::preview {
 
 namespace {
 
-// A fit that keeps every picture at its own size.
-constexpr Fit kFullSize{std::numeric_limits<uint32_t>::max(), /*enlarge=*/false};
-
 // The region of one encoded picture, turned upright.
 std::optional<Zoomed> zoom_source(const Source& source, int64_t orientation, const Wanted& wanted,
                                   const ColourSource& unmarked) {
-    std::array<uint8_t, 32> lead{};
-    const size_t lead_length = source.read(0, lead.data(), lead.size());
     Zoomed z;
-    const auto region_of = [&](Size full) {
+    const RegionOf region_of = [&](Size full) {
         z.full = upright_size(full, orientation);
         z.region = place(z.full, wanted);
         return stored_rect(z.region, full, orientation);
     };
+    auto decoded = decode_region(source, region_of, kPreviewBudget, unmarked);
+    if (!decoded) return std::nullopt;
     try {
-        if (sniff({lead.data(), lead_length}) == Format::Jpeg) {
-            auto decoded = decode_jpeg_region(source, region_of, kPreviewBudget, unmarked);
-            if (!decoded) return std::nullopt;
-            z.picture = std::move(decoded->picture);
-        } else {
-            // These decoders have no region reading here: the whole picture,
-            // then the rectangle.
-            const auto whole = decode_fitted(source, kFullSize, kPreviewBudget, unmarked);
-            if (!whole) return std::nullopt;
-            z.picture = cut(*whole, region_of(whole->size));
-        }
-        z.picture = orient(std::move(z.picture), orientation);
+        z.picture = orient(std::move(decoded->picture), orientation);
     } catch (const std::bad_alloc&) {
-        return std::nullopt;  // too big for the memory at hand: no picture, not a fault
+        return std::nullopt;  // too big for the memory at hand: no picture, not a
+                              // fault
     }
     return z;
 }

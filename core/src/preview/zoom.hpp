@@ -12,9 +12,9 @@
 namespace orv::preview {
 
 struct Zoomed {
-    Size full;         // the upright full-size picture's
-    Rect region;       // where `picture` lies in it
-    Picture picture;   // upright, sRGB
+    Size full;        // the upright full-size picture's
+    Rect region;      // where `picture` lies in it
+    Picture picture;  // upright, sRGB
     bool embedded = false;
 };
 
@@ -22,9 +22,9 @@ struct Zoomed {
 // itself for the formats preview_jpeg decodes directly, else the largest
 // embedded JPEG by its header's size (JpgFromRaw, PreviewImage, OtherImage;
 // the earlier on a tie) that decodes. Turned upright by `orientation`, or
-// by the file's own turn for HEIF and JPEG XL. A JPEG is decoded only
-// around the region; other formats are decoded whole at full size within
-// kPreviewBudget, then cut. Nothing when there is no picture.
+// by the file's own turn for HEIF and JPEG XL. Only what the region needs
+// is decoded, except for HEIF (see decode_region), within kPreviewBudget.
+// Nothing when there is no picture.
 std::optional<Zoomed> zoom(const std::string& path, int64_t orientation, const Wanted& wanted);
 
 }  // namespace orv::preview

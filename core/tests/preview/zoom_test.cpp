@@ -7,7 +7,9 @@
 
 #include "fixtures.hpp"
 #include "orv_ql.h"
+#include "preview/decode.hpp"
 #include "preview/orient.hpp"
+#include "preview/region.hpp"
 
 using namespace orv;
 using namespace orv::test;
@@ -167,4 +169,85 @@ TEST(Zoom, RefusesBadRequestsWithoutWork) {
     EXPECT_EQ(orv_ql_zoom(path.c_str(), 1, &fine, nullptr), nullptr);
     EXPECT_EQ(orv_ql_zoom((tmp / "missing.jpg").c_str(), 1, &fine, &length), nullptr);
     EXPECT_TRUE(zoom(path, 0.5, 0.5, 8192, 8192).picture);  // the largest size asked is fine
+}
+
+// Each decoder's own region reading (strip by strip, tile by tile, row by
+// row, cropped, or kept from libjxl's runs) gives the pixels its whole
+// decode has there, and the stored size.
+TEST(Zoom, EveryFormatsRegionIsItsWholeDecodeThere) {
+    TempDir tmp;
+    const Picture scene = noise_patch({701, 503}, 350, 251, 500);
+    write_file(tmp / "scene.png", make_png(scene));
+    const auto tiff = [](uint16_t compression, uint32_t rows, uint32_t tile, bool separate, uint16_t predictor) {
+        return make_noise_tiff({701, 503}, {.compression = compression, .predictor = predictor,
+                                            .rows_per_strip = rows, .tile = tile, .separate = separate});
+    };
+    std::vector<std::pair<std::string, std::string>> files = {
+        {"jpeg", make_jpeg(scene)},
+        {"png", make_png(scene)},
+        {"interlaced png", make_png(scene, {.interlaced = true})},
+        {"tiff, lzw strips of 16 rows", tiff(COMPRESSION_LZW, 16, 0, false, PREDICTOR_HORIZONTAL)},
+        {"tiff, one deflate strip", tiff(COMPRESSION_ADOBE_DEFLATE, 0, 0, false, PREDICTOR_NONE)},
+        {"tiff, tiles of 64", tiff(COMPRESSION_ADOBE_DEFLATE, 0, 64, false, PREDICTOR_NONE)},
+        {"tiff, planes in strips of 7 rows", tiff(COMPRESSION_NONE, 7, 0, true, PREDICTOR_NONE)},
+        {"tiff, planes in tiles of 32", tiff(COMPRESSION_LZW, 0, 32, true, PREDICTOR_NONE)},
+    };
+    const std::vector<std::pair<std::string, std::vector<std::string>>> encoders = {
+        {"lossy webp", {"cwebp", "-quiet", "@scene.png", "-o", "@out"}},
+        {"lossless webp", {"cwebp", "-quiet", "-lossless", "@scene.png", "-o", "@out"}},
+        {"lossy jxl", {"cjxl", "--quiet", "-d", "1", "@scene.png", "@out"}},
+        {"lossless jxl", {"cjxl", "--quiet", "-d", "0", "@scene.png", "@out"}},
+        {"heic", {"heif-enc", "-q", "90", "@scene.png", "-o", "@out"}},
+    };
+    for (const auto& [name, command] : encoders) {
+        std::vector<std::string> args;
+        for (const std::string& a : command) {
+            args.push_back(a == "@out" ? (tmp / "out").string() : a.starts_with('@') ? (tmp / a.substr(1)).string() : a);
+        }
+        run_ok(args.front(), {args.begin() + 1, args.end()});
+        files.emplace_back(name, read_file(tmp / "out"));
+    }
+    // Odd corners, strip and tile edges crossed, the far edges, one column,
+    // the whole picture.
+    const preview::Rect rects[] = {{37, 45, 300, 200}, {63, 127, 130, 2}, {401, 303, 300, 200},
+                                   {333, 17, 1, 486},  {0, 0, 701, 503}};
+    for (const auto& [name, bytes] : files) {
+        const preview::Source source({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+        const auto whole = preview::decode_fitted(source, {100000, false});
+        ASSERT_TRUE(whole) << name;
+        for (const preview::Rect& r : rects) {
+            const auto region = preview::decode_region(source, [&](Size) { return r; });
+            ASSERT_TRUE(region) << name << " at " << r.x << "," << r.y;
+            EXPECT_EQ(region->full, whole->size) << name;
+            const Picture want = preview::cut(*whole, r);
+            EXPECT_EQ(region->picture.size, want.size) << name;
+            EXPECT_EQ(std::memcmp(region->picture.rgb.get(), want.rgb.get(), want.byte_count()), 0)
+                << name << " at " << r.x << "," << r.y;
+        }
+        EXPECT_FALSE(preview::decode_region(source, [](Size s) { return preview::Rect{1, 0, s.width, 1}; }))
+            << name << ": a rectangle past the edge";
+    }
+}
+
+// A region of a 48 MP picture holds the region and a few rows, not the
+// 144 MB frame (the memory a view of it in a 45 MP file is allowed).
+TEST(Zoom, RegionOfABigPictureHoldsNotItsFrame) {
+    const Size big{8000, 6000};
+    const auto flat = [](std::span<uint8_t> bytes, uint16_t) { std::fill(bytes.begin(), bytes.end(), 140); };
+    const std::pair<std::string, std::string> files[] = {
+        {"png", make_flat_png(big, {140, 140, 140}, false)},
+        {"tiff strips", make_layout_tiff(big, {.rows_per_strip = 64}, flat)},
+        {"tiff tiles", make_layout_tiff(big, {.tile = 256}, flat)},
+    };
+    for (const auto& [name, bytes] : files) {
+        const preview::Source source({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+        std::optional<preview::RegionPicture> region;
+        const auto growth = peak_growth_mib([&] {
+            region = preview::decode_region(source, [](Size) { return preview::Rect{3000, 2500, 2560, 1600}; });
+        });
+        ASSERT_TRUE(region) << name;
+        EXPECT_EQ(pixel_at(region->picture, 2559, 1599), (Rgb{140, 140, 140})) << name;
+        if (!growth) GTEST_SKIP() << "this kernel does not let the peak memory be reset";
+        EXPECT_LT(*growth, 40) << name;  // the region is 12 MB
+    }
 }
