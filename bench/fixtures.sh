@@ -34,6 +34,18 @@ make_fixtures() {
   fi
 }
 
+# The 45-megapixel scene as a TIFF in LZW strips of 64 rows, as one in
+# deflate tiles of 256, and as a PNG, for the full-size view's memory.
+make_zoom_fixtures() {
+  local f=$fixtures
+  [ -s "$f/scene-45mp-strips.tif" ] && [ -s "$f/scene-45mp-tiles.tif" ] && [ -s "$f/scene-45mp.png" ] && return
+  "$scene" 8256 5504 > "$f/scene-45mp.ppm"
+  "$magick" "$f/scene-45mp.ppm" -compress lzw -define tiff:rows-per-strip=64 "$f/scene-45mp-strips.tif"
+  "$magick" "$f/scene-45mp.ppm" -compress zip -define tiff:tile-geometry=256x256 "$f/scene-45mp-tiles.tif"
+  "$magick" "$f/scene-45mp.ppm" "$f/scene-45mp.png"
+  rm -f "$f/scene-45mp.ppm"
+}
+
 # Pictures under the pixel limit that are a few hundred kilobytes to a few
 # megabytes on disk and hundreds of megabytes once decoded whole (see
 # bench/preview/large.cpp); written under a temporary name so that a cut-off

@@ -14,13 +14,21 @@
 
 namespace orv::preview {
 
+namespace {
+
+Format format_of(const Source& source) {
+    std::array<uint8_t, 32> lead{};
+    const size_t lead_length = source.read(0, lead.data(), lead.size());
+    return sniff({lead.data(), lead_length});
+}
+
+}  // namespace
+
 std::optional<Picture> decode_fitted(const Source& source, Fit fit, const Budget& budget,
                                      const ColourSource& unmarked) {
     if (fit.bound == 0) return std::nullopt;
-    std::array<uint8_t, 32> lead{};
-    const size_t lead_length = source.read(0, lead.data(), lead.size());
     try {
-        switch (sniff({lead.data(), lead_length})) {
+        switch (format_of(source)) {
             case Format::Jpeg: return decode_jpeg(source, fit, budget, unmarked);
             case Format::Png: return decode_png(source, fit, budget);
             case Format::Tiff: return decode_tiff(source, fit, budget, unmarked);
@@ -38,10 +46,8 @@ std::optional<Picture> decode_fitted(const Source& source, Fit fit, const Budget
 
 std::optional<RegionPicture> decode_region(const Source& source, const RegionOf& region_of, const Budget& budget,
                                            const ColourSource& unmarked) {
-    std::array<uint8_t, 32> lead{};
-    const size_t lead_length = source.read(0, lead.data(), lead.size());
     try {
-        switch (sniff({lead.data(), lead_length})) {
+        switch (format_of(source)) {
             case Format::Jpeg: return decode_jpeg_region(source, region_of, budget, unmarked);
             case Format::Png: return decode_png_region(source, region_of, budget);
             case Format::Tiff: return decode_tiff_region(source, region_of, budget, unmarked);
@@ -66,10 +72,8 @@ std::optional<RegionPicture> decode_region(const Source& source, const RegionOf&
 }
 
 std::optional<int64_t> own_turn(const Source& source) {
-    std::array<uint8_t, 32> lead{};
-    const size_t lead_length = source.read(0, lead.data(), lead.size());
     try {
-        switch (sniff({lead.data(), lead_length})) {
+        switch (format_of(source)) {
             case Format::Heif: return heif_turns_picture(source) ? std::optional<int64_t>(1) : std::nullopt;
             case Format::Jxl: {
                 const int64_t orientation = jxl_orientation(source);
