@@ -187,9 +187,9 @@ bool feed_by_rows(TIFF* tif, TIFFRGBAImage& img, RowTarget& target) {
 // Tiles, separate planes and the codecs above that cannot go row by row:
 // libtiff's reader, one row of strips or tiles at a time so that each is
 // decoded once, through a raster of at most kRasterBudget bytes, reading
-// only the strips and tiles under the target's rows (and columns, for
-// interleaved samples). It holds
-// one whole strip or tile (all planes of it), which the budget bounds.
+// only the strips and tiles under the target's rows (and columns, where
+// libtiff can start inside a row). It holds one whole strip or tile (all
+// planes of it), which the budget bounds.
 bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, RowTarget& target) {
     const Size stored = target.stored();
     uint32_t unit = stored.height;
@@ -198,21 +198,34 @@ bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, RowTarget& target) {
     } else {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
     }
-    // libtiff's reader places a column offset wrongly for separate planes:
-    // those are read the whole width and cut here.
-    const bool own_columns = img.isContig != 0;
+    unit = std::clamp<uint32_t>(unit, 1, stored.height);
+    uint16_t horizontal = 1, vertical = 1;
+    if (img.photometric == PHOTOMETRIC_YCBCR) {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
+        vertical = std::max<uint16_t>(vertical, 1);
+    }
+    // libtiff's reader finds a column offset as a count of bytes, one per
+    // sample: right for whole 8-bit pixels only. Other pictures (separate
+    // planes, other depths, subsampled YCbCr) are read the whole width and
+    // cut here.
+    const bool own_columns = img.isContig && img.bitspersample == 8 && horizontal == 1 && vertical == 1;
     const uint32_t width = own_columns ? target.width() : stored.width;
+    // Bands of whole strips or tiles, so that each is decoded once; a strip
+    // too tall for the raster in bands of whole blocks of subsampled rows.
     const uint64_t budget_rows = std::max<uint64_t>(1, kRasterBudget / (uint64_t{width} * 4));
-    const uint32_t band =
-        static_cast<uint32_t>(std::clamp<uint64_t>(unit, 1, std::min<uint64_t>(stored.height, budget_rows)));
+    uint32_t band = static_cast<uint32_t>(std::min<uint64_t>(unit, budget_rows));
+    if (band < unit) band = std::max<uint32_t>(vertical, band / vertical * vertical);
+    const uint32_t align = band == unit ? unit : vertical;
     auto raster = std::make_unique_for_overwrite<uint32_t[]>(size_t{width} * band);
     RowFeeder feeder(width, own_columns ? 0 : target.left(), target);
     img.col_offset = own_columns ? static_cast<int>(target.left()) : 0;
-    for (uint32_t y = target.first_row(); y < target.end_row(); y += band) {
-        const uint32_t rows = std::min(band, target.end_row() - y);
+    for (uint32_t y = target.first_row() / align * align; y < target.end_row(); y += band) {
+        const uint32_t rows = std::min(band, stored.height - y);
         img.row_offset = static_cast<int>(y);
         if (!TIFFRGBAImageGet(&img, raster.get(), width, rows)) return false;
-        feeder.push(raster.get(), rows);
+        // The band's rows above the first wanted are not the target's.
+        const uint32_t above = target.first_row() > y ? target.first_row() - y : 0;
+        feeder.push(raster.get() + size_t{above} * width, std::min(rows, target.end_row() - y) - above);
     }
     return true;
 }

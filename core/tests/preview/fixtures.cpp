@@ -170,7 +170,7 @@ std::string make_layout_tiff(Size size, const TiffLayout& o, const TiffFill& fil
         TIFFSetField(tif, TIFFTAG_COMPRESSION, o.compression);
         if (o.compression == COMPRESSION_ADOBE_DEFLATE) TIFFSetField(tif, TIFFTAG_ZIPQUALITY, 1);
         if (o.predictor != PREDICTOR_NONE) TIFFSetField(tif, TIFFTAG_PREDICTOR, o.predictor);
-        if (o.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, 1, 1);
+        if (o.photometric == PHOTOMETRIC_YCBCR) TIFFSetField(tif, TIFFTAG_YCBCRSUBSAMPLING, o.subsampling, o.subsampling);
         const uint16_t colours = o.photometric == PHOTOMETRIC_RGB || o.photometric == PHOTOMETRIC_YCBCR ? 3
                                  : o.photometric == PHOTOMETRIC_SEPARATED                             ? 4
                                                                                                       : 1;

@@ -81,6 +81,7 @@ struct TiffLayout {
     uint32_t tile = 0;            // square tiles of this side instead of strips
     bool separate = false;        // each sample in a plane of its own
     uint16_t orientation = 1;
+    uint16_t subsampling = 1;  // YCbCr chroma, the same both ways
 };
 // Fills the stored bytes of one row (strips) or one tile of a plane, in the
 // order they are written, page after page.

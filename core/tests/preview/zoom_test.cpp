@@ -182,6 +182,7 @@ TEST(Zoom, EveryFormatsRegionIsItsWholeDecodeThere) {
         return make_noise_tiff({701, 503}, {.compression = compression, .predictor = predictor,
                                             .rows_per_strip = rows, .tile = tile, .separate = separate});
     };
+    const auto odd_tiff = [](TiffLayout layout) { return make_noise_tiff({701, 503}, layout); };
     std::vector<std::pair<std::string, std::string>> files = {
         {"jpeg", make_jpeg(scene)},
         {"png", make_png(scene)},
@@ -191,6 +192,10 @@ TEST(Zoom, EveryFormatsRegionIsItsWholeDecodeThere) {
         {"tiff, tiles of 64", tiff(COMPRESSION_ADOBE_DEFLATE, 0, 64, false, PREDICTOR_NONE)},
         {"tiff, planes in strips of 7 rows", tiff(COMPRESSION_NONE, 7, 0, true, PREDICTOR_NONE)},
         {"tiff, planes in tiles of 32", tiff(COMPRESSION_LZW, 0, 32, true, PREDICTOR_NONE)},
+        {"tiff, 16-bit in tiles of 64", odd_tiff({.depth = 16, .tile = 64})},
+        {"tiff, 1-bit grey in tiles of 32", odd_tiff({.photometric = PHOTOMETRIC_MINISBLACK, .samples = 1, .depth = 1,
+                                                     .tile = 32})},
+        {"tiff, 4:2:0 YCbCr in tiles of 64", odd_tiff({.photometric = PHOTOMETRIC_YCBCR, .tile = 64, .subsampling = 2})},
     };
     const std::vector<std::pair<std::string, std::vector<std::string>>> encoders = {
         {"lossy webp", {"cwebp", "-quiet", "@scene.png", "-o", "@out"}},
