@@ -16,6 +16,9 @@ namespace orv::preview {
 
 namespace {
 
+// A fit that keeps every picture at its own size.
+constexpr Fit kFullSize{std::numeric_limits<uint32_t>::max(), /*enlarge=*/false};
+
 Format format_of(const Source& source) {
     std::array<uint8_t, 32> lead{};
     const size_t lead_length = source.read(0, lead.data(), lead.size());
@@ -55,8 +58,6 @@ std::optional<RegionPicture> decode_region(const Source& source, const RegionOf&
             case Format::Jxl: return decode_jxl_region(source, region_of, budget, unmarked);
             case Format::Heif: {
                 // libheif decodes a picture whole.
-                constexpr Fit kFullSize{std::numeric_limits<uint32_t>::max(),
-                                        /*enlarge=*/false};
                 auto whole = decode_heif(source, kFullSize, budget, unmarked);
                 if (!whole) return std::nullopt;
                 const Rect r = region_of(whole->size);

@@ -1,11 +1,12 @@
 // PNG pictures, decoded with libpng row by row into the resampler or a region.
 #pragma once
 
+#include <cstdint>
+#include <optional>
+
 #include "picture.hpp"
 #include "region.hpp"
 #include "source.hpp"
-#include <cstdint>
-#include <optional>
 
 namespace orv::preview {
 

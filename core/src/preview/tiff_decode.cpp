@@ -7,6 +7,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "rows.hpp"
@@ -119,17 +120,23 @@ constexpr std::array<uint16_t, 11> kRowCodecs = {
 // Whether the picture can be read one stored row at a time: strips of
 // interleaved samples whose rows are whole pixels (subsampled YCbCr packs
 // several rows into one block).
+// YCbCr's chroma subsampling, horizontal and vertical, as the file states
+// it; 1 and 1 for every other kind of picture. libtiff's converter has made
+// JPEG-coded YCbCr into RGB already.
+std::pair<uint16_t, uint16_t> subsampling(TIFF* tif, const TIFFRGBAImage& img) {
+    uint16_t horizontal = 1, vertical = 1;
+    if (img.photometric == PHOTOMETRIC_YCBCR) {
+        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
+    }
+    return {horizontal, vertical};
+}
+
 bool readable_by_rows(TIFF* tif, const TIFFRGBAImage& img) {
     if (TIFFIsTiled(tif) || !img.isContig) return false;
     uint16_t compression = COMPRESSION_NONE;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     if (std::ranges::find(kRowCodecs, compression) == kRowCodecs.end()) return false;
-    if (img.photometric == PHOTOMETRIC_YCBCR) {
-        uint16_t horizontal = 1, vertical = 1;
-        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
-        if (horizontal != 1 || vertical != 1) return false;
-    }
-    return true;
+    return subsampling(tif, img) == std::pair<uint16_t, uint16_t>{1, 1};
 }
 
 // Hands rows of the converter's 32-bit pixels to the target as RGB. Each
@@ -199,11 +206,8 @@ bool feed_by_units(TIFF* tif, TIFFRGBAImage& img, RowTarget& target) {
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &unit);
     }
     unit = std::clamp<uint32_t>(unit, 1, stored.height);
-    uint16_t horizontal = 1, vertical = 1;
-    if (img.photometric == PHOTOMETRIC_YCBCR) {
-        TIFFGetFieldDefaulted(tif, TIFFTAG_YCBCRSUBSAMPLING, &horizontal, &vertical);
-        vertical = std::max<uint16_t>(vertical, 1);
-    }
+    const auto [horizontal, stated_vertical] = subsampling(tif, img);
+    const uint16_t vertical = std::max<uint16_t>(stated_vertical, 1);
     // libtiff's reader finds a column offset as a count of bytes, one per
     // sample: right for whole 8-bit pixels only. Other pictures (separate
     // planes, other depths, subsampled YCbCr) are read the whole width and

@@ -30,8 +30,7 @@ std::optional<Zoomed> zoom_source(const Source& source, int64_t orientation, con
     try {
         z.picture = orient(std::move(decoded->picture), orientation);
     } catch (const std::bad_alloc&) {
-        return std::nullopt;  // too big for the memory at hand: no picture, not a
-                              // fault
+        return std::nullopt;  // too big for the memory at hand: no picture, not a fault
     }
     return z;
 }
