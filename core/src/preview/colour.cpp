@@ -124,7 +124,13 @@ public:
             if (!a || !b || !curve || std::abs(cmsEvalToneCurveFloat(curve, 0.0f)) > 1e-4f) return std::nullopt;
             src.v[0].n[c] = a->X, src.v[1].n[c] = a->Y, src.v[2].n[c] = a->Z;
             dst.v[0].n[c] = b->X, dst.v[1].n[c] = b->Y, dst.v[2].n[c] = b->Z;
-            for (int v = 0; v < 256; ++v) m.linear_[c][v] = cmsEvalToneCurveFloat(curve, v / 255.0f);
+            // Kept within 0..1 and finite, so that the per-pixel step can
+            // never index outside the encoding table.
+            for (int v = 0; v < 256; ++v) {
+                const float linear = cmsEvalToneCurveFloat(curve, v / 255.0f);
+                if (!std::isfinite(linear)) return std::nullopt;
+                m.linear_[c][v] = std::clamp(linear, 0.0f, 1.0f);
+            }
         }
         cmsMAT3 to_srgb;
         if (!_cmsMAT3inverse(&dst, &to_srgb)) return std::nullopt;
@@ -133,8 +139,6 @@ public:
         for (int r = 0; r < 3; ++r) {
             for (int c = 0; c < 3; ++c) m.matrix_[r][c] = static_cast<float>(product.v[r].n[c]);
         }
-        m.encode_ = srgb_encoding();
-        if (!m.encode_) return std::nullopt;
         return m;
     }
 
@@ -163,37 +167,51 @@ private:
     using Encoding = std::array<uint8_t, kSteps>;
 
     // Linear light (0 to 1, in kSteps steps) to sRGB's 8-bit values: the
-    // same for every picture, so made once.
-    static const Encoding* srgb_encoding() {
-        static const std::unique_ptr<Encoding> table = []() -> std::unique_ptr<Encoding> {
-            const auto* curve = static_cast<const cmsToneCurve*>(cmsReadTag(srgb(), cmsSigRedTRCTag));
-            cmsToneCurve* encode = curve ? cmsReverseToneCurve(curve) : nullptr;
-            if (!encode) return nullptr;
-            auto made = std::make_unique<Encoding>();
-            for (size_t i = 0; i < kSteps; ++i) {
-                const float v = cmsEvalToneCurveFloat(encode, static_cast<float>(i) / (kSteps - 1));
-                (*made)[i] = static_cast<uint8_t>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+    // same for every picture, so made once. Each of the 255 steps between
+    // two codes is found by sRGB's decoding formula (IEC 61966-2-1), then the
+    // table filled between them: every entry is the encoding rounded to the
+    // nearest code, without evaluating the curve 16,384 times.
+    static const Encoding& srgb_encoding() {
+        static const Encoding table = [] {
+            const auto decode = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+            Encoding made{};
+            size_t i = 0;
+            for (int code = 0; code < 255; ++code) {
+                const double rise = decode((code + 0.5) / 255.0) * (kSteps - 1);
+                for (; i < kSteps && static_cast<double>(i) < rise; ++i) made[i] = static_cast<uint8_t>(code);
             }
-            cmsFreeToneCurve(encode);
+            for (; i < kSteps; ++i) made[i] = 255;
             return made;
         }();
-        return table.get();
+        return table;
     }
 
+    // Three lanes of a four-lane vector, one per output channel, so that a
+    // pixel is three multiply-adds and one clamp without a branch.
+    using Lanes = float __attribute__((vector_size(16)));
+    using IntLanes = int32_t __attribute__((vector_size(16)));
+
     void apply(uint8_t* p, size_t count) const {
-        const Encoding& encode = *encode_;
+        const Encoding& encode = srgb_encoding();
+        constexpr float kTop = kSteps - 1;
+        // Each input channel's column of the matrix, scaled to the encoding
+        // table's steps.
+        Lanes column[3];
+        for (int c = 0; c < 3; ++c) column[c] = Lanes{matrix_[0][c], matrix_[1][c], matrix_[2][c], 0} * kTop;
+        const Lanes zero = {0, 0, 0, 0}, top = {kTop, kTop, kTop, kTop};
         for (size_t i = 0; i < count; ++i, p += 3) {
-            const float r = linear_[0][p[0]], g = linear_[1][p[1]], b = linear_[2][p[2]];
-            for (int c = 0; c < 3; ++c) {
-                const float v = matrix_[c][0] * r + matrix_[c][1] * g + matrix_[c][2] * b;
-                p[c] = encode[static_cast<size_t>(std::clamp(v, 0.0f, 1.0f) * (kSteps - 1) + 0.5f)];
-            }
+            Lanes v = column[0] * linear_[0][p[0]] + column[1] * linear_[1][p[1]] + column[2] * linear_[2][p[2]];
+            v = v < zero ? zero : v;
+            v = v > top ? top : v;
+            const IntLanes step = __builtin_convertvector(v + 0.5f, IntLanes);
+            p[0] = encode[step[0]];
+            p[1] = encode[step[1]];
+            p[2] = encode[step[2]];
         }
     }
 
     std::array<std::array<float, 256>, 3> linear_{};
     std::array<std::array<float, 3>, 3> matrix_{};
-    const Encoding* encode_ = nullptr;
 };
 
 Profile open_profile(std::span<const uint8_t> icc) {

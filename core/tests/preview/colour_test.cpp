@@ -6,6 +6,7 @@
 #include <lcms2.h>
 
 #include "fixtures.hpp"
+#include "preview/colour.hpp"
 #include "preview/preview.hpp"
 
 using namespace orv;
@@ -90,4 +91,47 @@ TEST(Colour, PicturesInOtherSpacesComeBackAsTheSrgbChart) {
             EXPECT_LE(worst_delta_e(*p), 3) << name << (jpeg == &*preview ? " preview" : " thumbnail");
         }
     }
+}
+
+// Profiles made of colorants and curves take a quicker way than lcms's own
+// transform; it must give what lcms gives, channel by channel, over a spread
+// of the whole cube, in a picture large enough to be converted in two halves.
+// The Adobe RGB mark must convert as the published Adobe RGB profile does.
+// White and black stay exactly white and black.
+TEST(Colour, MatrixProfilesConvertAsLittleCmsDoes) {
+    const Size size{1024, 1024};
+    Picture cube = preview::make_picture(size);
+    for (uint32_t i = 0; i < size.width * size.height; ++i) {
+        cube.rgb[i * 3] = uint8_t(i), cube.rgb[i * 3 + 1] = uint8_t(i >> 8);
+        cube.rgb[i * 3 + 2] = uint8_t((i * 2654435761u) >> 24);
+    }
+    const size_t last = cube.byte_count() - 3;
+    std::fill_n(cube.rgb.get(), 3, 0);
+    std::fill_n(cube.rgb.get() + last, 3, 255);
+    cmsHPROFILE srgb = cmsCreate_sRGBProfile();
+    const auto check = [&](const std::string& profile, const preview::ColourSource& source) {
+        const std::string icc = read_file(kColord + profile);
+        cmsHPROFILE from = cmsOpenProfileFromMem(icc.data(), cmsUInt32Number(icc.size()));
+        ASSERT_TRUE(from) << profile;
+        cmsHTRANSFORM t = cmsCreateTransform(from, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC,
+                                             cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
+        ASSERT_TRUE(t) << profile;
+        Picture want = preview::make_picture(size), got = preview::make_picture(size);
+        std::copy_n(cube.rgb.get(), cube.byte_count(), got.rgb.get());
+        cmsDoTransform(t, cube.rgb.get(), want.rgb.get(), size.width * size.height);
+        preview::to_srgb(got, source);
+        int worst = 0;
+        for (size_t i = 0; i < cube.byte_count(); ++i) worst = std::max(worst, std::abs(got.rgb[i] - want.rgb[i]));
+        EXPECT_LE(worst, 1) << profile << (source.adobe_rgb ? " as the mark" : "");
+        EXPECT_EQ(pixel_at(got, 0, 0), (Rgb{0, 0, 0})) << profile;
+        EXPECT_EQ(pixel_at(got, size.width - 1, size.height - 1), (Rgb{255, 255, 255})) << profile;
+        cmsDeleteTransform(t);
+        cmsCloseProfile(from);
+    };
+    for (const std::string profile : {"AdobeRGB1998.icc", "ProPhotoRGB.icc", "ECI-RGBv2.icc", "SwappedRedAndGreen.icc"}) {
+        const std::string icc = read_file(kColord + profile);
+        check(profile, {{icc.begin(), icc.end()}, false});
+    }
+    check("AdobeRGB1998.icc", {{}, true});
+    cmsCloseProfile(srgb);
 }
