@@ -1,7 +1,7 @@
 // Colours turned into sRGB: a chart of flat sRGB patches, turned into other
-// colour spaces by ImageMagick with Debian's profiles and marked the ways
-// editors and cameras mark them, must come back as the chart, in the
-// preview and in the thumbnail alike.
+// colour spaces by ImageMagick with Debian's profiles (and a Display P3 one
+// made here) and marked the ways editors and cameras mark them, must come
+// back as the chart, in the preview and in the thumbnail alike.
 #include <gtest/gtest.h>
 #include <lcms2.h>
 
@@ -50,6 +50,17 @@ TEST(Colour, PicturesInOtherSpacesComeBackAsTheSrgbChart) {
         run_ok("convert",
                {at("chart.png"), "-profile", kColord + "sRGB.icc", "-profile", profile, "-quality", "95", at(out)});
     };
+    // Display P3, as phones write it: its own primaries on sRGB's curve.
+    const cmsCIExyY d65{0.3127, 0.3290, 1};
+    const cmsCIExyYTRIPLE p3{{0.680, 0.320, 1}, {0.265, 0.690, 1}, {0.150, 0.060, 1}};
+    const double srgb_curve[] = {2.4, 1 / 1.055, 0.055 / 1.055, 1 / 12.92, 0.04045};
+    cmsToneCurve* curve = cmsBuildParametricToneCurve(nullptr, 4, srgb_curve);
+    cmsToneCurve* curves[] = {curve, curve, curve};
+    cmsHPROFILE p3_profile = cmsCreateRGBProfile(&d65, &p3, curves);
+    ASSERT_TRUE(cmsSaveProfileToFile(p3_profile, at("p3.icc").c_str()));
+    cmsCloseProfile(p3_profile);
+    cmsFreeToneCurve(curve);
+    into(at("p3.icc"), "p3.jpg");
     into(kColord + "AdobeRGB1998.icc", "adobe.jpg");
     into(kColord + "ProPhotoRGB.icc", "prophoto.png");
     into(kColord + "WideGamutRGB.icc", "wide.tif");
@@ -75,8 +86,8 @@ TEST(Colour, PicturesInOtherSpacesComeBackAsTheSrgbChart) {
     ASSERT_TRUE(bare_picture);
     EXPECT_GT(worst_delta_e(*bare_picture), 3) << "Adobe RGB values read as sRGB must fail the check";
 
-    for (const std::string name : {"adobe.jpg", "prophoto.png", "wide.tif", "cmyk.jpg", "cmyk-plain.jpg", "camera.jpg",
-                                   "raw.cr2", "broken.jpg", "grey.jpg"}) {
+    for (const std::string name : {"adobe.jpg", "p3.jpg", "prophoto.png", "wide.tif", "cmyk.jpg", "cmyk-plain.jpg",
+                                   "camera.jpg", "raw.cr2", "broken.jpg", "grey.jpg"}) {
         const auto preview = preview_jpeg(at(name), 1);
         const auto thumbnail = thumbnail_jpeg(at(name), 256);
         ASSERT_TRUE(preview && thumbnail) << name;
@@ -128,7 +139,8 @@ TEST(Colour, MatrixProfilesConvertAsLittleCmsDoes) {
         cmsDeleteTransform(t);
         cmsCloseProfile(from);
     };
-    for (const std::string profile : {"AdobeRGB1998.icc", "ProPhotoRGB.icc", "ECI-RGBv2.icc", "SwappedRedAndGreen.icc"}) {
+    for (const std::string profile :
+         {"AdobeRGB1998.icc", "ProPhotoRGB.icc", "ECI-RGBv2.icc", "SwappedRedAndGreen.icc"}) {
         const std::string icc = read_file(kColord + profile);
         check(profile, {{icc.begin(), icc.end()}, false});
     }
