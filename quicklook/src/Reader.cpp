@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageReader>
 
@@ -340,7 +341,12 @@ QImage systemThumbnail(const fs::path& file) {
     if (stored.isValid() && !stored.isEmpty()) reader.setScaledSize(boundedSize(stored));
     QImage image = reader.read();
     if (image.isNull() || image.width() <= 0 || image.height() <= 0) return {};
-    return bounded(std::move(image));
+    image = bounded(std::move(image));
+    // Shown as sRGB, like the core's pictures: a picture in another space
+    // (its own profile) is converted, after scaling, so fewer pixels are.
+    const QColorSpace space = image.colorSpace();
+    if (space.isValid() && space != QColorSpace(QColorSpace::SRgb)) image.convertToColorSpace(QColorSpace::SRgb);
+    return image;
 }
 
 }  // namespace orv::ui::Reader

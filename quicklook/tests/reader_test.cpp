@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include <QBuffer>
+#include <QColorSpace>
 
 #include "TestSupport.hpp"
 
@@ -221,6 +222,25 @@ private slots:
         const std::filesystem::path file = ORVQL_CORPUS_DIR "/exif-samples/jpg/orientation/landscape_6.jpg";
         if (!std::filesystem::exists(file)) QSKIP("corpus not available");
         QCOMPARE(Reader::systemThumbnail(file).size(), QSize(600, 450));
+    }
+
+    void fallbackShowsAnAdobeRgbPictureInSrgb() {
+        // The same red stored in Adobe RGB (1998) with its profile: read as
+        // stored, it would show duller than it is.
+        const QRgb red = qRgb(200, 60, 50);
+        QImage image(64, 48, QImage::Format_RGB32);
+        image.fill(red);
+        image.setColorSpace(QColorSpace::SRgb);
+        image.convertToColorSpace(QColorSpace::AdobeRgb);
+        QVERIFY(qAbs(qRed(image.pixel(0, 0)) - qRed(red)) > 10);
+        const QString path = dir.filePath("adobe.png");
+        QVERIFY(image.save(path));
+        const QImage shown = Reader::systemThumbnail(path.toStdString());
+        QVERIFY(!shown.isNull());
+        const QRgb got = shown.pixel(32, 24);
+        QVERIFY2(qAbs(qRed(got) - qRed(red)) <= 2 && qAbs(qGreen(got) - qGreen(red)) <= 2 &&
+                     qAbs(qBlue(got) - qBlue(red)) <= 2,
+                 qPrintable(QString::number(got, 16)));
     }
 
     void fallbackRefusesAPictureTooLargeToDecode_data() {
