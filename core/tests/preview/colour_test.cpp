@@ -146,4 +146,14 @@ TEST(Colour, MatrixProfilesConvertAsLittleCmsDoes) {
     }
     check("AdobeRGB1998.icc", {{}, true});
     cmsCloseProfile(srgb);
+
+    // sRGB under the names editors give it changes nothing, not by a level.
+    for (const std::string profile :
+         {kColord + "sRGB.icc", kGhostscript + "srgb.icc", kGhostscript + "default_rgb.icc"}) {
+        const std::string icc = read_file(profile);
+        Picture got = preview::make_picture(size);
+        std::copy_n(cube.rgb.get(), cube.byte_count(), got.rgb.get());
+        preview::to_srgb(got, {{icc.begin(), icc.end()}, false});
+        EXPECT_TRUE(std::equal(got.rgb.get(), got.rgb.get() + got.byte_count(), cube.rgb.get())) << profile;
+    }
 }
