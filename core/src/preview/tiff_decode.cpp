@@ -117,9 +117,6 @@ constexpr std::array<uint16_t, 11> kRowCodecs = {
     COMPRESSION_CCITTFAX4, COMPRESSION_LZMA,     COMPRESSION_ZSTD,
 };
 
-// Whether the picture can be read one stored row at a time: strips of
-// interleaved samples whose rows are whole pixels (subsampled YCbCr packs
-// several rows into one block).
 // YCbCr's chroma subsampling, horizontal and vertical, as the file states
 // it; 1 and 1 for every other kind of picture. libtiff's converter has made
 // JPEG-coded YCbCr into RGB already.
@@ -131,6 +128,9 @@ std::pair<uint16_t, uint16_t> subsampling(TIFF* tif, const TIFFRGBAImage& img) {
     return {horizontal, vertical};
 }
 
+// Whether the picture can be read one stored row at a time: strips of
+// interleaved samples whose rows are whole pixels (subsampled YCbCr packs
+// several rows into one block).
 bool readable_by_rows(TIFF* tif, const TIFFRGBAImage& img) {
     if (TIFFIsTiled(tif) || !img.isContig) return false;
     uint16_t compression = COMPRESSION_NONE;

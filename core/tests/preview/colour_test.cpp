@@ -119,6 +119,12 @@ TEST(Colour, MatrixProfilesConvertAsLittleCmsDoes) {
     const size_t last = cube.byte_count() - 3;
     std::fill_n(cube.rgb.get(), 3, 0);
     std::fill_n(cube.rgb.get() + last, 3, 255);
+    const auto converted = [&](const preview::ColourSource& source) {
+        Picture got = preview::make_picture(size);
+        std::copy_n(cube.rgb.get(), cube.byte_count(), got.rgb.get());
+        preview::to_srgb(got, source);
+        return got;
+    };
     cmsHPROFILE srgb = cmsCreate_sRGBProfile();
     const auto check = [&](const std::string& profile, const preview::ColourSource& source) {
         const std::string icc = read_file(kColord + profile);
@@ -127,10 +133,9 @@ TEST(Colour, MatrixProfilesConvertAsLittleCmsDoes) {
         cmsHTRANSFORM t = cmsCreateTransform(from, TYPE_RGB_8, srgb, TYPE_RGB_8, INTENT_RELATIVE_COLORIMETRIC,
                                              cmsFLAGS_BLACKPOINTCOMPENSATION | cmsFLAGS_NOOPTIMIZE);
         ASSERT_TRUE(t) << profile;
-        Picture want = preview::make_picture(size), got = preview::make_picture(size);
-        std::copy_n(cube.rgb.get(), cube.byte_count(), got.rgb.get());
+        Picture want = preview::make_picture(size);
         cmsDoTransform(t, cube.rgb.get(), want.rgb.get(), size.width * size.height);
-        preview::to_srgb(got, source);
+        const Picture got = converted(source);
         // Off by a level at most, and that rarely: rounding, not a bias.
         int worst = 0;
         size_t off = 0;
@@ -154,12 +159,10 @@ TEST(Colour, MatrixProfilesConvertAsLittleCmsDoes) {
     cmsCloseProfile(srgb);
 
     // sRGB under the names editors give it changes nothing, not by a level.
-    for (const std::string profile :
+    for (const std::string& profile :
          {kColord + "sRGB.icc", kGhostscript + "srgb.icc", kGhostscript + "default_rgb.icc"}) {
         const std::string icc = read_file(profile);
-        Picture got = preview::make_picture(size);
-        std::copy_n(cube.rgb.get(), cube.byte_count(), got.rgb.get());
-        preview::to_srgb(got, {{icc.begin(), icc.end()}, false});
+        const Picture got = converted({{icc.begin(), icc.end()}, false});
         EXPECT_TRUE(std::equal(got.rgb.get(), got.rgb.get() + got.byte_count(), cube.rgb.get())) << profile;
     }
 }
