@@ -22,7 +22,9 @@ pids=()
 trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$tmp"' EXIT
 wait_for_file() { local end=$((SECONDS + 60)); until [ -s "$1" ]; do [ $SECONDS -lt $end ] || exit 1; sleep 0.1; done; }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+# -noreset: an X server resets when its last client leaves, and a client
+# connecting meanwhile is turned away (as the desktop previewer can be).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
 pids+=($!)
 wait_for_file "$tmp/display"
 export DISPLAY=:$(head -n 1 "$tmp/display")

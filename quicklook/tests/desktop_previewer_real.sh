@@ -24,7 +24,10 @@ until_ok() {
   done
 }
 
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$tmp/display" 2>/dev/null &
+# -noreset: an X server resets when its last client leaves, and a client
+# connecting meanwhile is turned away; xdotool's polls come and go while
+# the previewer opens its display (1 in 50 of its starts failed without).
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$tmp/display" 2>/dev/null &
 pids+=($!)
 until_ok 60 test -s "$tmp/display" || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=:$(head -n 1 "$tmp/display")
